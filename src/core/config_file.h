@@ -13,7 +13,7 @@
 
 namespace wgs {
 
-class Platform;
+class FileAccess;
 
 // The section every key of the program lives in.
 extern const char* const kConfigSection;  // "请勿随便修改此配置文件"
@@ -45,7 +45,7 @@ void splitProgramPath(const std::string& path, char separator, bool doubleByteAw
 
 class ConfigFile {
 public:
-    ConfigFile(Platform& platform, std::string runDirectory, char separator);
+    ConfigFile(FileAccess& files, std::string runDirectory, char separator);
 
     const std::string& runDirectory() const { return runDirectory_; }
     // The run directory, the separator and yxq.ini; built anew for every access.
@@ -59,7 +59,7 @@ public:
     void write(const Text& key, const Text& value) const;
 
 private:
-    Platform& platform_;
+    FileAccess& files_;
     std::string runDirectory_;
     char separator_;
 };

@@ -165,9 +165,21 @@ public:
     virtual bool onKey(Handle window, const KeyStroke& key) = 0;
 };
 
-class Platform {
+// Whole-file access, the only file operations the program needs.
+class FileAccess {
 public:
-    virtual ~Platform() = default;
+    virtual ~FileAccess() = default;
+    // False when the file is missing or cannot be read; `bytes` is then empty.
+    virtual bool readFile(const std::string& path, std::string& bytes) = 0;
+    // Replaces the file's whole content so that a crash at any moment leaves
+    // either the old or the new content. False when it could not be written;
+    // the old file is then untouched.
+    virtual bool replaceFile(const std::string& path, const std::string& bytes) = 0;
+};
+
+class Platform : public FileAccess {
+public:
+    ~Platform() override = default;
 
     virtual void setEventSink(PlatformEvents* sink) = 0;
 
@@ -182,13 +194,7 @@ public:
     // Ends the process at once with this exit code.
     [[noreturn]] virtual void exitProcess(int code) = 0;
 
-    // ---- files (paths in the platform's own bytes) ----
-    // False when the file is missing or cannot be read; `bytes` is then empty.
-    virtual bool readFile(const std::string& path, std::string& bytes) = 0;
-    // Replaces the file's whole content so that a crash at any moment leaves
-    // either the old or the new content. False when it could not be written;
-    // the old file is then untouched.
-    virtual bool replaceFile(const std::string& path, const std::string& bytes) = 0;
+    // ---- files: readFile and replaceFile of FileAccess (paths in the platform's own bytes) ----
 
     // ---- clock ----
     virtual std::int64_t calendarSeconds() = 0;  // seconds since 1 January 1970
