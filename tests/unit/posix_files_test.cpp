@@ -78,7 +78,7 @@ TEST_F(PosixFilesTest, ReplaceCreatesAndReplaces) {
 }
 
 TEST_F(PosixFilesTest, ReplaceKeepsTheMode) {
-    for (mode_t mode : {0600, 0640, 0755, 0444}) {
+    for (mode_t mode : {0600, 0640, 0755, 0606}) {
         put("yxq.ini", "old");
         ASSERT_EQ(::chmod(at("yxq.ini").c_str(), mode), 0);
         ASSERT_TRUE(replaceWholeFile(at("yxq.ini"), "new"));
@@ -109,6 +109,18 @@ TEST_F(PosixFilesTest, ReadOfAFileWithoutPermission) {
     std::string bytes = "junk";
     EXPECT_FALSE(readWholeFile(at("secret"), bytes));
     EXPECT_EQ(bytes, "");
+}
+
+TEST_F(PosixFilesTest, AFileWithoutReadOrWritePermissionIsNotReplaced) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may rewrite every file";
+    for (mode_t mode : {0444, 0200, 0}) {
+        put("yxq.ini", "protected");
+        ASSERT_EQ(::chmod(at("yxq.ini").c_str(), mode), 0);
+        EXPECT_FALSE(replaceWholeFile(at("yxq.ini"), "new")) << std::oct << mode;
+        ASSERT_EQ(::chmod(at("yxq.ini").c_str(), 0600), 0);
+        EXPECT_EQ(content("yxq.ini"), "protected") << std::oct << mode;
+        EXPECT_EQ(names(), std::set<std::string>{"yxq.ini"});
+    }
 }
 
 TEST_F(PosixFilesTest, FailedReplaceLeavesNothingBehind) {

@@ -139,23 +139,29 @@ bool replaceWholeFile(const std::string& path, const std::string& bytes) {
     std::string target;
     if (path.empty() || !resolveTarget(path, target)) return false;
 
+    // An existing file is replaced only if it could be rewritten in place: a
+    // regular file that we may read and write. The rename alone would need
+    // nothing but a writable directory, and would overwrite a file that its
+    // owner made read-only, or one that the caller could not read first.
+    struct stat old;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists &&
+        (!S_ISREG(old.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), R_OK | W_OK, AT_EACCESS) != 0)) {
+        return false;
+    }
+
     std::string temporaryPath;
     Descriptor temporary(createTemporary(target, temporaryPath));
     if (temporary.get() < 0) return false;
 
-    bool ok = true;
-    struct stat old;
-    if (::stat(target.c_str(), &old) == 0) {
-        if (!S_ISREG(old.st_mode)) {
-            ok = false;  // never replace a directory or a device with a file
-        } else {
-            // The new file keeps the old one's permissions and, where we may, its
-            // owner. Both are best effort: only root may give a file away, and a
-            // file system without permissions (FAT) refuses.
-            ignoreFailure(::fchown(temporary.get(), old.st_uid, old.st_gid));
-            ignoreFailure(::fchmod(temporary.get(), old.st_mode & 07777));
-        }
+    if (exists) {
+        // The new file keeps the old one's permissions and, where we may, its
+        // owner. Both are best effort: only root may give a file away, and a
+        // file system without permissions (FAT) refuses.
+        ignoreFailure(::fchown(temporary.get(), old.st_uid, old.st_gid));
+        ignoreFailure(::fchmod(temporary.get(), old.st_mode & 07777));
     }
+    bool ok = true;
     ok = ok && writeAll(temporary.get(), bytes) && syncDescriptor(temporary.get());
     ok = temporary.close() && ok;
     ok = ok && ::rename(temporaryPath.c_str(), target.c_str()) == 0;
