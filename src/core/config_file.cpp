@@ -1,6 +1,7 @@
 #include "core/config_file.h"
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
