@@ -19,7 +19,9 @@ void BrowserPane::destroy(Platform& platform, Handle control) {
 
 PropertyValue BrowserPane::read(Platform& platform, Handle control, int property) {
     if (property == kAddressProperty) return address(platform, control);
-    return Text();
+    // Text size, offline and silent go to the engine when it is created; the
+    // engine reports none of them back.
+    return std::int32_t{0};
 }
 
 void BrowserPane::write(Platform& platform, Handle control, int property, const PropertyValue& value) {

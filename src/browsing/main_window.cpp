@@ -8,6 +8,13 @@ namespace wgs {
 
 namespace {
 
+EventBinding on(int event, Handler handler) {
+    EventBinding binding;
+    binding.event = event;
+    binding.handler = std::move(handler);
+    return binding;
+}
+
 // Configuration keys and their defaults.
 const char* const kWidthKey = "宽度";
 const char* const kHeightKey = "高度";
@@ -35,9 +42,9 @@ WindowDescription MainWindow::describe(Application& app, std::shared_ptr<Working
     // Replaced at once by the created handler; centred until then.
     d.self.rect = Rect{50, 50, 1024, 770};
     d.self.events = {
-        {event::kCreated, [&app] { MainWindow(app).onCreated(); }},
-        {event::kSizeChanged, [&app] { MainWindow(app).onSizeChanged(); }},
-        {event::kWillBeDestroyed, [&app] { MainWindow(app).onWillBeDestroyed(); }},
+        on(event::kCreated, [&app] { MainWindow(app).onCreated(); }),
+        on(event::kSizeChanged, [&app] { MainWindow(app).onSizeChanged(); }),
+        on(event::kWillBeDestroyed, [&app] { MainWindow(app).onWillBeDestroyed(); }),
     };
 
     WindowSettings& w = d.settings;
@@ -61,7 +68,7 @@ WindowDescription MainWindow::describe(Application& app, std::shared_ptr<Working
     timer.visible = false;
     timer.tabStop = false;
     timer.settings.periodMs = 1000;
-    timer.events = {{event::kPeriodic, [&app, trim] { upkeepTick(app, *trim); }}};
+    timer.events = {on(event::kPeriodic, [&app, trim] { upkeepTick(app, *trim); })};
 
     ControlDescription pane;
     pane.number = kBrowserPane;

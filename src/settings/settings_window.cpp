@@ -6,6 +6,13 @@ namespace wgs {
 
 namespace {
 
+EventBinding on(int event, Handler handler) {
+    EventBinding binding;
+    binding.event = event;
+    binding.handler = std::move(handler);
+    return binding;
+}
+
 const char* const kNameKey = "名称";
 const char* const kAddressKey = "地址";
 const char* const kDefaultName = "未设置名称";
@@ -31,7 +38,7 @@ WindowDescription SettingsWindow::describe(Application& app) {
     d.self.number = kSelf;
     d.self.kind = ControlKind::Window;
     d.self.rect = Rect{50, 50, 198, 124};
-    d.self.events = {{event::kCreated, [&app] { SettingsWindow(app).onCreated(); }}};
+    d.self.events = {on(event::kCreated, [&app] { SettingsWindow(app).onCreated(); })};
 
     WindowSettings& w = d.settings;
     w.caption = "设置";
@@ -56,7 +63,7 @@ WindowDescription SettingsWindow::describe(Application& app) {
     save.tabOrder = 2;
     save.settings.text = "保存";
     save.settings.hasText = true;
-    save.events = {{event::kClicked, [&app] { SettingsWindow(app).onSave(); }}};
+    save.events = {on(event::kClicked, [&app] { SettingsWindow(app).onSave(); })};
 
     ControlDescription label;
     label.number = kLabel;

@@ -6,6 +6,13 @@ namespace wgs {
 
 namespace {
 
+EventBinding on(int event, Handler handler) {
+    EventBinding binding;
+    binding.event = event;
+    binding.handler = std::move(handler);
+    return binding;
+}
+
 ControlDescription control(int number, ControlKind kind, const Text& name, Rect rect) {
     ControlDescription c;
     c.number = number;
@@ -41,7 +48,7 @@ WindowDescription ShutdownWindow::describe(Application& app) {
     d.self.number = kSelf;
     d.self.kind = ControlKind::Window;
     d.self.rect = Rect{50, 50, 174, 131};
-    d.self.events = {{event::kCreated, [&app] { ShutdownWindow(app).onCreated(); }}};
+    d.self.events = {on(event::kCreated, [&app] { ShutdownWindow(app).onCreated(); })};
 
     WindowSettings& w = d.settings;
     w.caption = "定时关机";
@@ -59,19 +66,19 @@ WindowDescription ShutdownWindow::describe(Application& app) {
     ControlDescription timer = control(kTimer, ControlKind::Timer, "时钟1", Rect{80, 0, 32, 32});
     timer.visible = false;
     timer.settings.periodMs = 1000;
-    timer.events = {{event::kPeriodic, [&app] { ShutdownWindow(app).onClockTick(); }}};
+    timer.events = {on(event::kPeriodic, [&app] { ShutdownWindow(app).onClockTick(); })};
 
     ControlDescription confirm = control(kConfirm, ControlKind::Button, "按钮1", Rect{45, 71, 74, 23});
     confirm.tabStop = true;
     confirm.tabOrder = 2;
     confirm.settings.text = "确定";
     confirm.settings.hasText = true;
-    confirm.events = {{event::kClicked, [&app] { ShutdownWindow(app).onConfirm(); }}};
+    confirm.events = {on(event::kClicked, [&app] { ShutdownWindow(app).onConfirm(); })};
 
     ControlDescription minuteBox = numberBox(kMinuteBox, "编辑框2", Rect{86, 40, 56, 24}, 1);
-    minuteBox.events = {{event::kTextChanged, [&app] { ShutdownWindow(app).onMinuteChanged(); }}};
+    minuteBox.events = {on(event::kTextChanged, [&app] { ShutdownWindow(app).onMinuteChanged(); })};
     ControlDescription hourBox = numberBox(kHourBox, "编辑框1", Rect{10, 40, 56, 24}, 0);
-    hourBox.events = {{event::kTextChanged, [&app] { ShutdownWindow(app).onHourChanged(); }}};
+    hourBox.events = {on(event::kTextChanged, [&app] { ShutdownWindow(app).onHourChanged(); })};
 
     // The clock line keeps the kind's default caption until the created handler sets the time.
     ControlDescription clockLine = control(kClockLine, ControlKind::Label, "标签1", Rect{4, 8, 160, 24});

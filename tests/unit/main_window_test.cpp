@@ -38,12 +38,14 @@ TEST(MainWindow, PaneFollowsEverySizeChange) {
     SimDesktop::Options options = optionsFor(root);
     options.frame.border = 3;  // thin frames must not clip or uncover the page
     options.frame.caption = 22;
+    options.screenWidth = 1600;
+    options.screenHeight = 1200;
     SimDesktop sim(options);
     sim.then([&] { expectPaneFillsClientArea(sim, mainWindow(sim)); });
     sim.then([&] { sim.userResize(mainWindow(sim), 1200, 800); });
     sim.then([&] {
         const Handle main = mainWindow(sim);
-        EXPECT_EQ(sim.rect(main).width, 1200);
+        EXPECT_EQ(sim.rect(main), (Rect{50, 50, 1200, 800}));
         expectPaneFillsClientArea(sim, main);
         sim.minimize(main);
     });

@@ -182,7 +182,7 @@ TEST_P(JumpPromptConfirming, LoadsExactlyWhatWasTyped) {
     SimDesktop sim(optionsFor(root));
     openJumpPrompt(sim);
     sim.then([&] {
-        sim.promptType(GetParam().text);
+        sim.paste(GetParam().text);  // replaces the selected address
         sim.press(Key::Enter);
     });
     sim.then([&] {
@@ -216,7 +216,7 @@ TEST_P(JumpPromptWithoutAnAddress, LeavesThePageAsItIs) {
     sim.then([&] { sim.chooseMenu(mainWindow(sim), {"热门游戏", "洛克王国"}); });
     openJumpPrompt(sim);
     sim.then([&] {
-        sim.promptType("http://typed.example/");
+        sim.paste("http://typed.example/");
         GetParam().leave(sim);
     });
     sim.then([&] {
@@ -230,16 +230,18 @@ TEST_P(JumpPromptWithoutAnAddress, LeavesThePageAsItIs) {
     EXPECT_EQ(runProgramOn(sim), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(JumpPrompt, JumpPromptWithoutAnAddress,
-                         testing::Values(Leaving{"Esc", [](SimDesktop& sim) { sim.press(Key::Escape); }},
-                                         Leaving{"ConfirmEmptied",
-                                                 [](SimDesktop& sim) {
-                                                     sim.promptType("");
-                                                     sim.press(Key::Enter);
-                                                 }}),
-                         [](const testing::TestParamInfo<Leaving>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    JumpPrompt, JumpPromptWithoutAnAddress,
+    testing::Values(Leaving{"Esc", [](SimDesktop& sim) { sim.press(Key::Escape); }},
+                    Leaving{"CancelButton", [](SimDesktop& sim) { sim.promptButton(false); }},
+                    Leaving{"CloseBox", [](SimDesktop& sim) { sim.promptCloseBox(); }},
+                    Leaving{"ConfirmEmptied",
+                            [](SimDesktop& sim) {
+                                sim.selectAll();
+                                sim.press(Key::Backspace);
+                                sim.promptButton(true);
+                            }}),
+    [](const testing::TestParamInfo<Leaving>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace wgs

@@ -100,7 +100,7 @@ inline std::vector<std::string> navigatedAddresses(const SimDesktop& sim) {
 // Selects everything in the focused edit box and replaces it, as a user does
 // with Ctrl+A and typing.
 inline void replaceFocusedText(SimDesktop& sim, const std::string& text) {
-    sim.setEditSelection(sim.focus(), 0, -1);
+    sim.selectAll();
     sim.paste(text);
 }
 

@@ -66,7 +66,7 @@ CalendarFields at(int day, int hour, int minute, int second) {
 std::size_t powerOffs(const SimDesktop& sim) {
     std::size_t n = 0;
     for (const auto& call : sim.shutdown.shutdownCalls()) {
-        EXPECT_EQ(call.function, "exitWindowsEx");
+        EXPECT_EQ(call.function, "ExitWindowsEx");
         EXPECT_EQ(call.a, 0xCu);  // power off, forced
         EXPECT_EQ(call.b, 0u);    // reason
         ++n;
