@@ -66,11 +66,17 @@ TEST(MenuBar, RefreshReloadsFromTheMenuAndWithF5) {
 TEST(MenuBar, ForumLinksOpenOutsideAndThePageStays) {
     TempRoot root;
     SimDesktop sim(optionsFor(root));
+    Handle browserWindow = 0;
     sim.then([&] { sim.chooseMenu(mainWindow(sim), {"程序选项", "检查更新"}); });
-    sim.then([&] { sim.chooseMenu(mainWindow(sim), {"程序选项", "Quento论坛"}); });
+    sim.then([&] {
+        // With the system browser's window open, it owns what the shell shows.
+        browserWindow = sim.addForeignWindow("Microsoft Internet Explorer");
+        sim.chooseMenu(mainWindow(sim), {"程序选项", "Quento论坛"});
+    });
     sim.then([&] {
         EXPECT_EQ(sim.shellOpens, (std::vector<std::string>{"http://bbs.quento.example/thread-78603-1-1.html",
                                                             "http://bbs.quento.example/?fromuid=20417"}));
+        EXPECT_EQ(sim.shellOwners, (std::vector<Handle>{0, browserWindow}));
         EXPECT_EQ(navigatedAddresses(sim), std::vector<std::string>{"about:blank"});
         sim.closeBox(mainWindow(sim));
     });

@@ -95,6 +95,14 @@ TEST(TimedShutdown, ArmedMinuteRequestsOnEveryTickAndAgainTheNextDay) {
     sim.advanceToLocal(at(31, 23, 59, 9));
     sim.then([&] {
         EXPECT_EQ(powerOffs(sim), 70u);
+        // Each request enabled the privilege with a token of its own and closed it.
+        int opened = 0, closed = 0;
+        for (const auto& call : sim.shutdown.calls) {
+            opened += call.function == "OpenProcessToken";
+            closed += call.function == "CloseHandle";
+        }
+        EXPECT_EQ(opened, 70);
+        EXPECT_EQ(closed, 70);
         // The program is still running: the fake took the requests.
         EXPECT_NE(mainWindow(sim), 0u);
     });
