@@ -53,6 +53,7 @@ TEST(SettingsWindow, ShowsTheDefaultsWithoutAFile) {
         ASSERT_NE(s.window, 0u);
         EXPECT_EQ(sim.text(s.name), "未设置名称");
         EXPECT_EQ(sim.text(s.address), "about:blank");
+        EXPECT_EQ(sim.rect(s.window), (Rect{413, 322, 198, 124}));  // centred on the screen
         EXPECT_FALSE(sim.enabled(mainWindow(sim)));
         sim.press(Key::Escape);
     });
@@ -143,8 +144,14 @@ TEST(SettingsWindow, EscAfterEditingSavesNothing) {
     TempRoot root;
     SimDesktop sim(optionsFor(root));
     sim.then([&] { sim.press(Key::F1); });
-    sim.then([&] { replaceFocusedText(sim, "别的游戏"); });
-    sim.then([&] { sim.press(Key::Escape); });
+    sim.then([&] {
+        replaceFocusedText(sim, "别的游戏");
+        sim.press(Key::Enter);  // 保存 is not the default button
+    });
+    sim.then([&] {
+        EXPECT_NE(sim.windowByCaption("设置"), 0u);
+        sim.press(Key::Escape);
+    });
     sim.then([&] {
         EXPECT_EQ(sim.windowByCaption("设置"), 0u);
         EXPECT_FALSE(iniExists(root));

@@ -269,7 +269,11 @@ TEST(TimedShutdown, ClockLineShowsTheShortestForm) {
     options.startTime = at(30, 13, 59, 59);
     SimDesktop sim(options);
     openShutdownWindow(sim);
-    sim.then([&] { EXPECT_EQ(sim.text(shutdownWindow(sim).clockLine), "2012年12月30日13时59分59秒"); });
+    sim.then([&] {
+        const ShutdownControls s = shutdownWindow(sim);
+        EXPECT_EQ(sim.rect(s.window), (Rect{425, 318, 174, 131}));  // centred on the screen
+        EXPECT_EQ(sim.text(s.clockLine), "2012年12月30日13时59分59秒");
+    });
     sim.advance(1000);
     sim.then([&] { EXPECT_EQ(sim.text(shutdownWindow(sim).clockLine), "2012年12月30日14时"); });
     sim.advance(1000);
