@@ -166,12 +166,23 @@ TEST(TimedShutdown, BoxesCapHourAndMinuteAsTheyAreTyped) {
     });
     sim.then([&] {
         EXPECT_EQ(sim.text(shutdownWindow(sim).minute), "59");
-        sim.press(Key::Tab);  // leaving the box keeps a typed 0 and the capped values
+        sim.press(Key::Tab);
     });
     sim.then([&] {
         const ShutdownControls s = shutdownWindow(sim);
         EXPECT_EQ(sim.text(s.hour), "23");
         EXPECT_EQ(sim.text(s.minute), "59");
+        // Pasted text is not filtered; it reads as 0 until the box is left.
+        sim.click(s.minute);
+        sim.selectAll();
+        sim.paste("4294967296");
+    });
+    sim.then([&] {
+        EXPECT_EQ(sim.text(shutdownWindow(sim).minute), "4294967296");
+        sim.press(Key::Tab);
+    });
+    sim.then([&] {
+        EXPECT_EQ(sim.text(shutdownWindow(sim).minute), "59");
         sim.press(Key::Escape);
     });
     finish(sim);
