@@ -273,14 +273,15 @@ void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
 }
 
 void respond(WebKitURISchemeRequest* request, GInputStream* stream, gint64 size, const std::string& type,
-             bool anyOrigin) {
+             const std::string& allowedOrigin) {
     WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, size);
     webkit_uri_scheme_response_set_status(response, 200, nullptr);
     webkit_uri_scheme_response_set_content_type(response, type.c_str());
     SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
     soup_message_headers_replace(headers, "Content-Type", type.c_str());
-    // Pages of every origin load the emulator's chunks and WebAssembly with CORS.
-    if (anyOrigin) soup_message_headers_replace(headers, "Access-Control-Allow-Origin", "*");
+    // The emulator fetches its WebAssembly and movies with CORS, and the engine
+    // takes even a custom scheme's own origin for another one.
+    soup_message_headers_replace(headers, "Access-Control-Allow-Origin", allowedOrigin.c_str());
     webkit_uri_scheme_response_set_http_headers(response, headers);
     webkit_uri_scheme_request_finish_with_response(request, response);
     g_object_unref(response);
@@ -294,7 +295,7 @@ void respondNotFound(WebKitURISchemeRequest* request) {
 }
 
 void respondWithFile(WebKitURISchemeRequest* request, const std::string& path, const std::string& type,
-                     bool anyOrigin) {
+                     const std::string& allowedOrigin) {
     GFile* file = g_file_new_for_path(path.c_str());
     GFileInfo* info =
         g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_SIZE, G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
@@ -302,7 +303,7 @@ void respondWithFile(WebKitURISchemeRequest* request, const std::string& path, c
     if (stream == nullptr) {
         respondNotFound(request);
     } else {
-        respond(request, G_INPUT_STREAM(stream), g_file_info_get_size(info), type, anyOrigin);
+        respond(request, G_INPUT_STREAM(stream), g_file_info_get_size(info), type, allowedOrigin);
         g_object_unref(stream);
     }
     if (info != nullptr) g_object_unref(info);
@@ -325,7 +326,8 @@ void onAssetRequest(WebKitURISchemeRequest* request, gpointer) {
         respondNotFound(request);
         return;
     }
-    respondWithFile(request, contextState().assetDirectory + "/" + name, contentTypeForName(name), true);
+    // Pages of every origin load the emulator.
+    respondWithFile(request, contextState().assetDirectory + "/" + name, contentTypeForName(name), "*");
 }
 
 void onLocalGameRequest(WebKitURISchemeRequest* request, gpointer) {
@@ -335,13 +337,13 @@ void onLocalGameRequest(WebKitURISchemeRequest* request, gpointer) {
             respondNotFound(request);
             return;
         case LocalGameResource::Kind::File:
-            respondWithFile(request, resource.path, resource.contentType, false);
+            respondWithFile(request, resource.path, resource.contentType, resource.origin);
             return;
         case LocalGameResource::Kind::SwfPage: {
             GBytes* bytes = g_bytes_new(resource.html.data(), resource.html.size());
             GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
             respond(request, stream, static_cast<gint64>(resource.html.size()),
-                    resource.contentType + "; charset=utf-8", false);
+                    resource.contentType + "; charset=utf-8", resource.origin);
             g_object_unref(stream);
             g_bytes_unref(bytes);
             return;

@@ -130,8 +130,9 @@ std::string swfPage(const std::vector<std::string>& swfSegments, const UriParts&
     std::string title = GFreeString(g_filename_display_name(swfSegments.back().c_str())).str();
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + htmlEscape(title) +
            "</title><style>html,body{margin:0;width:100%;height:100%;overflow:hidden;background:#000}"
-           "embed{display:block;width:100%;height:100%}</style></head>\n<body><embed src=\"" +
-           htmlEscape(src) + "\" type=\"application/x-shockwave-flash\"></body></html>\n";
+           "</style></head>\n<body><embed src=\"" +
+           htmlEscape(src) +
+           "\" type=\"application/x-shockwave-flash\" width=\"100%\" height=\"100%\"></body></html>\n";
 }
 
 }  // namespace
@@ -210,6 +211,7 @@ LocalGameResource resolveLocalGame(const std::string& requestUri) {
         path += s;
     }
     if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) return resource;
+    resource.origin = prefix + parts.host;
     if (page) {
         if (!endsWithNoCase(segments.back(), ".swf")) return resource;
         resource.kind = LocalGameResource::Kind::SwfPage;

@@ -37,6 +37,7 @@ struct LocalGameResource {
     std::string path;         // File: the file to serve (file system bytes)
     std::string html;         // SwfPage: the page that embeds the SWF
     std::string contentType;  // File and SwfPage
+    std::string origin;       // File and SwfPage: the folder's origin, local-game://<token>
 };
 
 // Resolves a request URI of the local-game scheme. Unknown folders, paths that

@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""Flash content in the web view, checked on a virtual screen.
+
+A generated movie (green stage, red rectangle) is served from 127.0.0.1 and
+shown by the Flash check program (one bare web view with the emulation
+module) in each of the ways a game page embeds it; a screen pixel inside the
+movie's stage must show the stage colour and one inside the rectangle the
+rectangle's colour. Also: the movie as a local file and a local page, the
+renderer watchdog's fallback to the canvas renderer, and pages without Flash.
+
+    flash_tests.py --build BUILD_DIR
+
+Standard library only; needs Xvfb and ImageMagick's import and convert.
+Prints one line per case and ends with "N passed, N failed".
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+STAGE = (0x20, 0xA0, 0x40)
+RECT = (0xE0, 0x30, 0x30)
+WHITE = (0xFF, 0xFF, 0xFF)
+PLAIN = (0x30, 0x50, 0xC0)
+DETECTED = (0x30, 0xC0, 0x50)
+TOLERANCE = 24
+# Generous: the WebAssembly module alone takes seconds to compile on a busy machine.
+WAIT_SECONDS = 120
+
+
+class Screen:
+    """An Xvfb display of its own, ended with the tests."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        with os.fdopen(read_fd) as f:
+            number = f.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+
+    def pixels(self, points):
+        """The colours at the given (x, y) points of one fresh screenshot."""
+        shot = subprocess.run(["import", "-display", self.display, "-window", "root", "png:-"],
+                              check=True, capture_output=True).stdout
+        fmt = "".join("%%[pixel:p{%d,%d}]\\n" % p for p in points)
+        out = subprocess.run(["convert", "png:-", "-format", fmt, "info:-"], input=shot,
+                             check=True, capture_output=True).stdout.decode()
+        colours = []
+        for line in out.split():
+            if line.startswith("srgb(") or line.startswith("rgb("):
+                colours.append(tuple(int(float(v)) for v in line[line.index("(") + 1:-1].split(",")[:3]))
+            else:
+                named = {"white": WHITE, "black": (0, 0, 0), "red": (255, 0, 0)}
+                colours.append(named.get(line, (-1, -1, -1)))
+        return colours
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+class Server:
+    """The test pages on two ports of 127.0.0.1 (two origins)."""
+
+    def __init__(self, root):
+        portfile = os.path.join(root, "ports")
+        self.proc = subprocess.Popen([sys.executable, os.path.join(HERE, "serve.py"), root, portfile,
+                                      "--lifetime", "1800", "--stall", "60"])
+        deadline = time.monotonic() + 30
+        while not os.path.exists(portfile):
+            if time.monotonic() > deadline or self.proc.poll() is not None:
+                raise RuntimeError("the test server did not start")
+            time.sleep(0.05)
+        with open(portfile) as f:
+            self.port, self.other = (int(p) for p in f.read().split())
+
+    def url(self, path):
+        return "http://127.0.0.1:%d/%s" % (self.port, path)
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait()
+
+
+class Check:
+    """The Flash check program showing one address, with its report lines."""
+
+    def __init__(self, program, display, address, timeout_ms):
+        env = dict(os.environ, DISPLAY=display)
+        self.proc = subprocess.Popen(
+            [program, "--first-frame-timeout-ms", str(timeout_ms), "--exit-after-ms", str(WAIT_SECONDS * 1000 + 60000),
+             address], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
+        self.lines = []
+        self.lock = threading.Lock()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            with self.lock:
+                self.lines.append(line.rstrip("\n"))
+
+    def events(self):
+        with self.lock:
+            return list(self.lines)
+
+    def wait_for(self, predicate, seconds=WAIT_SECONDS):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            if predicate(self.events()):
+                return True
+            if self.proc.poll() is not None:
+                break
+            time.sleep(0.1)
+        return predicate(self.events())
+
+    def close(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def count(lines, prefix):
+    return sum(1 for line in lines if line.startswith(prefix))
+
+
+def close_enough(a, b):
+    return all(abs(x - y) <= TOLERANCE for x, y in zip(a, b))
+
+
+# Where the movie's stage and rectangle are on the screen for each placement
+# of a 400 x 300 player at (left, top), one movie pixel to one screen pixel.
+def movie_points(left, top):
+    return [((left + 30, top + 30), STAGE), ((left + 200, top + 150), RECT)]
+
+
+def make_fixture(root):
+    shutil.copytree(os.path.join(HERE, "pages"), root, dirs_exist_ok=True)
+    subprocess.run([sys.executable, os.path.join(HERE, "make_swf.py"), os.path.join(root, "movie.swf")], check=True)
+    local = os.path.join(root, "local games")  # a blank in the path, escaped in file:// form
+    os.makedirs(local)
+    shutil.copy(os.path.join(root, "movie.swf"), local)
+    shutil.copy(os.path.join(root, "frame.html"), os.path.join(local, "game.html"))
+    return local
+
+
+def file_uri(path):
+    from urllib.parse import quote
+    return "file://" + quote(path)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--only", help="run only the cases whose name contains this")
+    args = parser.parse_args()
+    program = os.path.join(args.build, "src/platform/gtk/flash/wgs_flash_check")
+
+    root = tempfile.mkdtemp(prefix="wgs-flash-")
+    local = make_fixture(root)
+    screen = Screen()
+    server = Server(root)
+
+    first_frames = lambda n: (lambda lines: count(lines, "flash first-frame ") >= n)
+    fell_back = lambda kind: (lambda lines: count(lines, "flash " + kind + " ") >= 1 and
+                              count(lines, "flash renderer canvas") == 1 and
+                              count(lines, "flash first-frame ") >= 1)
+    loaded = lambda lines: count(lines, "load-finished ") >= 1
+
+    # name, address, what to wait for, pixels, the address reported back (None:
+    # the one given), whether the page holds players
+    cases = [
+        ("embed, object and a cross-origin frame",
+         server.url("players.html?other=%d" % server.other), first_frames(3),
+         movie_points(0, 0) + movie_points(440, 0) + movie_points(0, 340) + [((420, 100), WHITE)], None, True),
+        ("a movie on the local disk as a file:// address",
+         file_uri(os.path.join(local, "movie.swf")), first_frames(1),
+         # The movie's own page scales the 400 x 300 stage to the 900 x 700 window: 900 x 675 at y 12.
+         [((450, 40), STAGE), ((450, 350), RECT), ((120, 350), STAGE)], None, True),
+        ("a local page with a movie, as a plain path",
+         os.path.join(local, "game.html"), first_frames(1), movie_points(0, 0),
+         file_uri(os.path.join(local, "game.html")), True),
+        ("watchdog: a stalled player is reloaded with the canvas renderer",
+         server.url("stall.html"), fell_back("stalled"), movie_points(0, 0), None, True),
+        ("watchdog: a panicking player is reloaded with the canvas renderer",
+         server.url("broken.html"), fell_back("panic"), movie_points(0, 0), None, True),
+        ("a page without Flash paints as before", server.url("plain.html"), loaded,
+         [((20, 20), PLAIN), ((800, 600), PLAIN)], None, False),
+        ("a page that looks for a Flash plugin finds one", server.url("detect.html"), loaded,
+         [((20, 20), DETECTED)], None, False),
+    ]
+
+    passed = failed = 0
+    try:
+        for name, address, ready, points, reported, players in cases:
+            if args.only and args.only not in name:
+                continue
+            # A short watchdog time for the stall case; the others never stall.
+            check = Check(program, screen.display, address, 8000)
+            problems = []
+            try:
+                if not check.wait_for(ready):
+                    problems.append("did not get there in time")
+                else:
+                    deadline = time.monotonic() + 15
+                    while True:
+                        got = screen.pixels([p for p, _ in points])
+                        wrong = [(p, c, want) for (p, want), c in zip(points, got) if not close_enough(c, want)]
+                        if not wrong or time.monotonic() > deadline:
+                            break
+                        time.sleep(0.5)
+                    problems += ["pixel %s is %s, wanted %s" % w for w in wrong]
+                lines = check.events()
+                finished = [line.split(" ") for line in lines if line.startswith("load-finished ")]
+                want = reported if reported is not None else address
+                if finished and finished[-1][3] != want:
+                    problems.append("reported address %s, wanted %s" % (finished[-1][3], want))
+                if not players and count(lines, "flash ") != 0:
+                    problems.append("watchdog events on a page without players")
+                if count(lines, "flash renderer") != 0 and "watchdog" not in name:
+                    problems.append("the renderer fell back where nothing failed")
+                if "emulation on" not in " ".join(lines):
+                    problems.append("the emulator's files were not found")
+            finally:
+                check.close()
+            if problems:
+                failed += 1
+                print("FAIL %s: %s" % (name, "; ".join(problems)))
+                for line in check.events():
+                    print("    " + line)
+            else:
+                passed += 1
+                timing = [line for line in check.events() if line.startswith("flash first-frame")]
+                print("ok   %s%s" % (name, (" (first frame %s ms after load)" % timing[-1].split(" ")[2]) if timing else ""))
+            sys.stdout.flush()
+    finally:
+        server.close()
+        screen.close()
+        shutil.rmtree(root, ignore_errors=True)
+    print("%d passed, %d failed" % (passed, failed))
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
