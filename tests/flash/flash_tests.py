@@ -196,6 +196,8 @@ def main():
          server.url("stall.html"), fell_back("stalled"), movie_points(0, 0), None, True),
         ("watchdog: a panicking player is reloaded with the canvas renderer",
          server.url("broken.html"), fell_back("panic"), movie_points(0, 0), None, True),
+        ("a page whose security policy refuses the emulator is not reloaded", server.url("csp.html"),
+         lambda lines: count(lines, "flash refused ") >= 1, [((600, 500), WHITE)], None, True),
         ("a page without Flash paints as before", server.url("plain.html"), loaded,
          [((20, 20), PLAIN), ((800, 600), PLAIN)], None, False),
         ("a page that looks for a Flash plugin finds one", server.url("detect.html"), loaded,
@@ -222,6 +224,8 @@ def main():
                             break
                         time.sleep(0.5)
                     problems += ["pixel %s is %s, wanted %s" % w for w in wrong]
+                if "watchdog" not in name:
+                    time.sleep(2)  # room for a reload that must not come
                 lines = check.events()
                 finished = [line.split(" ") for line in lines if line.startswith("load-finished ")]
                 want = reported if reported is not None else address
@@ -229,8 +233,11 @@ def main():
                     problems.append("reported address %s, wanted %s" % (finished[-1][3], want))
                 if not players and count(lines, "flash ") != 0:
                     problems.append("watchdog events on a page without players")
-                if count(lines, "flash renderer") != 0 and "watchdog" not in name:
-                    problems.append("the renderer fell back where nothing failed")
+                if "watchdog" not in name:
+                    if count(lines, "flash renderer") != 0:
+                        problems.append("the renderer fell back where nothing failed")
+                    if count(lines, "load-finished ") != 1:
+                        problems.append("the page was loaded %d times" % count(lines, "load-finished "))
                 if "emulation on" not in " ".join(lines):
                     problems.append("the emulator's files were not found")
             finally:

@@ -4,7 +4,6 @@
 #include <libsoup/soup.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -36,6 +35,13 @@ constexpr const char* kWatchdogSource = R"JS((function () {
   if (!channel) return;
   var timeoutMs = @TIMEOUT@;
   var ready = false;
+  // A page whose Content-Security-Policy refuses the emulator cannot be
+  // helped by a reload: its players' failures are reported as "refused".
+  var refused = false;
+  document.addEventListener("securitypolicyviolation", function (e) {
+    var uri = String(e.blockedURI);
+    if (uri.indexOf("@SCHEME@:") === 0 || uri === "wasm-eval" || uri === "eval") refused = true;
+  }, true);
   var waiting = [];
   var seen = new WeakSet();
   function report(kind) {
@@ -77,7 +83,13 @@ constexpr const char* kWatchdogSource = R"JS((function () {
     if (root) {
       observer = new MutationObserver(function () {
         if (finished) return;
-        if (root.querySelector("#panic")) finish("panic"); else arm();
+        if (!root.querySelector("#panic")) {
+          arm();
+          return;
+        }
+        stop();
+        // The page's policy report comes as a task of its own; let it arrive.
+        setTimeout(function () { report(refused ? "refused" : "panic"); }, 250);
       });
       observer.observe(root, { childList: true, subtree: true, attributes: true, characterData: true });
     }
@@ -149,6 +161,13 @@ void destroyViewState(gpointer data) {
 
 ViewState* viewState(WebKitWebView* view) {
     return static_cast<ViewState*>(g_object_get_data(G_OBJECT(view), kViewStateKey));
+}
+
+std::string folderOf(const char* path) {
+    char* folder = g_path_get_dirname(path);
+    std::string s = folder;
+    g_free(folder);
+    return s;
 }
 
 bool readFile(const std::string& path, std::string& bytes) {
@@ -247,7 +266,10 @@ void onWatchdogMessage(WebKitUserContentManager*, WebKitJavascriptResult* result
         notify(state, kind, frame);
         return;
     }
-    if (kind != "stalled" && kind != "panic") return;
+    if (kind != "stalled" && kind != "panic") {
+        if (kind == "refused") notify(state, kind, frame);
+        return;
+    }
     notify(state, kind, frame);
     // A renderer that has drawn one player's first frame on this page works;
     // then the failure is that movie's own and a reload would not help. The
@@ -370,16 +392,13 @@ bool isLanguageTag(const std::string& tag) {
 }  // namespace
 
 std::string findAssetDirectory() {
-    std::vector<std::string> candidates;
-    const char* fromEnvironment = std::getenv("WGS_RUFFLE_DIR");
-    if (fromEnvironment != nullptr && *fromEnvironment != '\0') candidates.push_back(fromEnvironment);
     char* program = g_file_read_link("/proc/self/exe", nullptr);
-    if (program != nullptr) {
-        char* folder = g_path_get_dirname(program);
-        candidates.push_back(std::string(folder) + "/ruffle");
-        g_free(folder);
-        g_free(program);
-    }
+    if (program == nullptr) return std::string();
+    std::string folder = folderOf(program);
+    g_free(program);
+    // Beside the program (the build folder, or a copied program folder), or
+    // where an installed program keeps its data.
+    const std::string candidates[] = {folder + "/ruffle", folder + "/../share/webgame-shell/ruffle"};
     for (const std::string& dir : candidates) {
         if (g_file_test((dir + "/ruffle.js").c_str(), G_FILE_TEST_IS_REGULAR)) return dir;
     }
@@ -457,6 +476,7 @@ void enableFlashOnView(WebKitWebView* view) {
     watchdog.replace(watchdog.find("@TIMEOUT@"), std::strlen("@TIMEOUT@"),
                      std::to_string(c.firstFrameTimeoutMs));
     watchdog.replace(watchdog.find("@READY@"), std::strlen("@READY@"), kReadyEvent);
+    watchdog.replace(watchdog.find("@SCHEME@"), std::strlen("@SCHEME@"), kAssetScheme);
     state->watchdog = webkit_user_script_new_for_world(
         watchdog.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START,
         kWatchdogWorld, nullptr, nullptr);

@@ -34,8 +34,9 @@ struct FlashOptions {
     int firstFrameTimeoutMs = 10000;
 };
 
-// Where the emulator's files are: $WGS_RUFFLE_DIR when set, else the folder
-// "ruffle" beside the program file. Empty when neither holds ruffle.js.
+// Where the emulator's files are: the folder "ruffle" beside the program
+// file, else ../share/webgame-shell/ruffle from the program's folder. Empty
+// when neither holds ruffle.js.
 std::string findAssetDirectory();
 
 // Registers both schemes, sets the preferred languages and reads the emulator
@@ -50,8 +51,9 @@ bool enableFlashOnContext(WebKitWebContext* context, const FlashOptions& options
 void enableFlashOnView(WebKitWebView* view);
 
 // What the watchdog saw, for tests and measurements: "first-frame",
-// "stalled", "panic" and "renderer canvas"/"renderer webgl" (a switch of the
-// renderer the view's next loads use), with the address of the frame.
+// "stalled", "panic", "refused" (the page's security policy refuses the
+// emulator) and "renderer canvas"/"renderer webgl" (a switch of the renderer
+// the view's next loads use), with the address of the frame.
 using FlashObserver = std::function<void(const std::string& event, const std::string& frame)>;
 void observeFlash(WebKitWebView* view, FlashObserver observer);
 
