@@ -5,7 +5,12 @@
 //   load-finished <ms since start> <engine address> <reported address>
 //   flash <event> <ms since the last load finished> <frame address>
 //   language <navigator.language of the page>
-// It ends by itself after --exit-after-ms (default 120000).
+// It ends by itself after --exit-after-ms (default 120000). Options:
+//   --first-frame-timeout-ms N   the watchdog's time
+//   --size W H                   the window's size (900 x 700)
+//   --no-flash                   without the emulation, for comparisons
+//   --no-accelerated-compositing as the program runs under software GL
+//   --console                    the pages' console messages on stdout
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -61,7 +66,7 @@ int main(int argc, char** argv) {
     std::string address;
     wgs::flash::FlashOptions options;
     int width = 900, height = 700, exitAfterMs = 120000;
-    bool console = false;
+    bool console = false, accelerated = true, flash = true;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--first-frame-timeout-ms" && i + 1 < argc) {
@@ -69,6 +74,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--size" && i + 2 < argc) {
             width = std::atoi(argv[++i]);
             height = std::atoi(argv[++i]);
+        } else if (arg == "--no-flash") {
+            flash = false;
+        } else if (arg == "--no-accelerated-compositing") {
+            accelerated = false;
         } else if (arg == "--console") {
             console = true;
         } else if (arg == "--exit-after-ms" && i + 1 < argc) {
@@ -80,7 +89,7 @@ int main(int argc, char** argv) {
     g_started = g_get_monotonic_time();
 
     WebKitWebContext* context = webkit_web_context_get_default();
-    bool enabled = wgs::flash::enableFlashOnContext(context, options);
+    bool enabled = flash && wgs::flash::enableFlashOnContext(context, options);
     std::printf("emulation %s %s\n", enabled ? "on" : "off", wgs::flash::findAssetDirectory().c_str());
     std::fflush(stdout);
 
@@ -92,6 +101,10 @@ int main(int argc, char** argv) {
     GtkWidget* view = GTK_WIDGET(
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", content, nullptr));
     g_object_unref(content);
+    if (!accelerated) {
+        webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)),
+                                                         WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    }
     if (console) {
         webkit_settings_set_enable_write_console_messages_to_stdout(
             webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)), TRUE);

@@ -95,11 +95,11 @@ class Server:
 class Check:
     """The Flash check program showing one address, with its report lines."""
 
-    def __init__(self, program, display, address, timeout_ms):
+    def __init__(self, program, display, address, timeout_ms, options=()):
         env = dict(os.environ, DISPLAY=display)
         self.proc = subprocess.Popen(
-            [program, "--first-frame-timeout-ms", str(timeout_ms), "--exit-after-ms", str(WAIT_SECONDS * 1000 + 60000),
-             address], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
+            [program, "--first-frame-timeout-ms", str(timeout_ms), "--exit-after-ms", str(WAIT_SECONDS * 1000 + 60000)]
+            + list(options) + [address], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
         self.lines = []
         self.lock = threading.Lock()
         threading.Thread(target=self._read, daemon=True).start()
