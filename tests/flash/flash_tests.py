@@ -149,6 +149,8 @@ def movie_points(left, top):
 def make_fixture(root):
     shutil.copytree(os.path.join(HERE, "pages"), root, dirs_exist_ok=True)
     subprocess.run([sys.executable, os.path.join(HERE, "make_swf.py"), os.path.join(root, "movie.swf")], check=True)
+    with open(os.path.join(root, "garbage.swf"), "wb") as f:
+        f.write(b"this is not a movie" * 8)
     local = os.path.join(root, "local games")  # a blank in the path, escaped in file:// form
     os.makedirs(local)
     shutil.copy(os.path.join(root, "movie.swf"), local)
@@ -196,6 +198,10 @@ def main():
          server.url("stall.html"), fell_back("stalled"), movie_points(0, 0), None, True),
         ("watchdog: a panicking player is reloaded with the canvas renderer",
          server.url("broken.html"), fell_back("panic"), movie_points(0, 0), None, True),
+        ("watchdog: a movie that fails with the canvas renderer too is not reloaded again",
+         server.url("broken-always.html"),
+         lambda lines: count(lines, "flash panic ") >= 2 and count(lines, "load-finished ") >= 2,
+         [((600, 500), WHITE)], None, True),
         ("a page whose security policy refuses the emulator is not reloaded", server.url("csp.html"),
          lambda lines: count(lines, "flash refused ") >= 1, [((600, 500), WHITE)], None, True),
         ("a page without Flash paints as before", server.url("plain.html"), loaded,
@@ -224,7 +230,7 @@ def main():
                             break
                         time.sleep(0.5)
                     problems += ["pixel %s is %s, wanted %s" % w for w in wrong]
-                if "watchdog" not in name:
+                if "watchdog" not in name or "again" in name:
                     time.sleep(2)  # room for a reload that must not come
                 lines = check.events()
                 finished = [line.split(" ") for line in lines if line.startswith("load-finished ")]
@@ -233,6 +239,8 @@ def main():
                     problems.append("reported address %s, wanted %s" % (finished[-1][3], want))
                 if not players and count(lines, "flash ") != 0:
                     problems.append("watchdog events on a page without players")
+                if "again" in name and (count(lines, "load-finished ") != 2 or count(lines, "flash renderer") != 1):
+                    problems.append("not exactly one reload with the canvas renderer")
                 if "watchdog" not in name:
                     if count(lines, "flash renderer") != 0:
                         problems.append("the renderer fell back where nothing failed")
