@@ -24,10 +24,12 @@ configure_and_build build/win32 mingw-i686.cmake
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
+    local name=$1
+    shift
     if "$@"; then
-        echo "ok: $1"
+        echo "ok: $name"
     else
-        echo "FAILED: $1"
+        echo "FAILED: $name"
         failures=$((failures + 1))
     fi
 }
