@@ -37,7 +37,9 @@ check() {  # check DESCRIPTION COMMAND...
 pe_is() {  # pe_is FILE FORMAT: the file's format and its imports are only system DLLs
     local file=$1 format=$2
     [ -f "$file" ] || { echo "missing $file"; return 1; }
-    i686-w64-mingw32-objdump -f "$file" | grep -q "file format $format" || { echo "$file is not $format"; return 1; }
+    local header
+    header=$(i686-w64-mingw32-objdump -f "$file")
+    grep -q "file format $format\$" <<<"$header" || { echo "$file is not $format"; return 1; }
     local dlls
     dlls=$(i686-w64-mingw32-objdump -p "$file" 2>/dev/null | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
     echo "$file imports:" $dlls
@@ -47,12 +49,47 @@ pe_is() {  # pe_is FILE FORMAT: the file's format and its imports are only syste
     done
 }
 
+# The resources as Windows reads them back from the file.
+resources_are_right() {
+    local dump
+    dump=$(i686-w64-mingw32-windres -i "$1" -O rc) || return 1
+    local want
+    while IFS= read -r want; do
+        grep -qF -- "$want" <<<"$dump" || { echo "resource line missing: $want"; return 1; }
+    done <<'LINES'
+LANGUAGE 4, 2
+1037 DIALOG 0, 0, 252, 92
+STYLE 0x80c808c0
+CAPTION L"\x8bf7\x8f93\x5165\xff1a"
+FONT 9, L"\x5b8b\x4f53"
+CONTROL "", 65535, "STATIC", 0x50021000, 7, 7, 238, 35
+CONTROL "", 1128, "STATIC", 0x50020000, 12, 11, 229, 27
+CONTROL "", 1001, "EDIT", 0x50810080, 7, 45, 238, 12
+CONTROL "", 1002, "EDIT", 0x508100a0, 7, 45, 238, 12
+CONTROL L"\x786e\x8ba4\x8f93\x5165(&O)", 1, "BUTTON", 0x50010001, 63, 66, 55, 19
+CONTROL L"\x53d6\x6d88(&C)", 2, "BUTTON", 0x50010000, 134, 66, 55, 19
+FILEVERSION 1, 3, 12, 30
+PRODUCTVERSION 1, 3, 12, 30
+BLOCK "080404b0"
+VALUE "FileVersion", "1.3.12.30"
+VALUE "ProductVersion", "1.3.12.30"
+VALUE "Translation", 0x804, 1200
+name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""
+LINES
+}
+
 program_built=0
 if [ -f build/win32/webgame-shell.exe ]; then
     program_built=1
-    gui_subsystem() { i686-w64-mingw32-objdump -p build/win32/webgame-shell.exe | grep -q 'Subsystem.*(Windows GUI)'; }
-    check "webgame-shell.exe is a PE32 file needing only system DLLs" pe_is build/win32/webgame-shell.exe pe-i386
+    gui_subsystem() {
+        local headers
+        headers=$(i686-w64-mingw32-objdump -p build/win32/webgame-shell.exe)
+        grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"
+    }
+    check "webgame-shell.exe is a PE32 file needing only system DLLs" pe_is build/win32/webgame-shell.exe pei-i386
     check "webgame-shell.exe is a GUI program" gui_subsystem
+    check "resources: address prompt 1037 (Chinese, PRC), version 1.3.12.30, common controls 6" \
+        resources_are_right build/win32/webgame-shell.exe
 fi
 
 # ---- which build runs under Wine ----
