@@ -530,7 +530,7 @@ Handle Win32Platform::createControl(Handle window, const ControlStyle& style) {
                          : style.vAlign == VAlign::Bottom ? DT_BOTTOM
                                                           : DT_VCENTER;
             }
-            // The label keeps its drawing flags in its style bits' place: GWLP_USERDATA.
+            // A label never takes the focus; it keeps its DrawText flags in GWLP_USERDATA.
             ws &= ~static_cast<DWORD>(WS_TABSTOP);
             HWND label = CreateWindowExW(0, kLabelClass, gbkToWide(style.text).c_str(), ws, style.rect.left,
                                          style.rect.top, style.rect.width, style.rect.height, parent,
