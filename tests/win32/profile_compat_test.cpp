@@ -3,9 +3,8 @@
 // the two agree: the same file bytes after the same writes, the same results
 // of the same reads. Run with the ANSI code page 936, the code page the file
 // is written in.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -65,7 +64,10 @@ std::vector<Case> cases() {
         return v;
     }();
     return {
-        {"first write creates the section and the key", false, "", {{S, "名称", "未设置名称"}},
+        {"first write creates the section and the key",
+         false,
+         "",
+         {{S, "名称", "未设置名称"}},
          {{S, "名称", "x"}, {S, "地址", "about:blank"}}},
         {"the geometry keys after the name and address",
          false,
@@ -103,13 +105,21 @@ std::vector<Case> cases() {
          "[请勿随便修改此配置文件]\r\n  名称  =   带空格的名称  \r\n地址=\"http://a.cn/ \"\r\n"
          "Key=  'single'  \r\nquote=\"\r\nhalf=\"open\r\n",
          {},
-         {{S, "名称", ""}, {S, "地址", ""}, {S, "key", ""}, {S, "KEY", ""}, {S, "quote", ""}, {S, "half", ""}}},
+         {{S, "名称", ""},
+          {S, "地址", ""},
+          {S, "key", ""},
+          {S, "KEY", ""},
+          {S, "quote", ""},
+          {S, "half", ""}}},
         {"section names compare without letter case",
          true,
          "[Game]\r\nName=x\r\n",
          {{"GAME", "name", "y"}},
          {{"game", "NAME", ""}}},
-        {"a value longer than 10239 bytes comes back cut", false, "", {{S, "地址", longValue}},
+        {"a value longer than 10239 bytes comes back cut",
+         false,
+         "",
+         {{S, "地址", longValue}},
          {{S, "地址", ""}}},
     };
 }
@@ -130,7 +140,8 @@ TEST_P(ProfileCompatTest, SameBytesAndSameReads) {
     std::string ours = c.fileExists ? c.initial : std::string();
     for (const Write& w : c.writes) {
         ours = ini::update(ours, w.section, w.key, w.value);
-        ASSERT_TRUE(WritePrivateProfileStringA(w.section.c_str(), w.key.c_str(), w.value.c_str(), path.c_str()));
+        ASSERT_TRUE(
+            WritePrivateProfileStringA(w.section.c_str(), w.key.c_str(), w.value.c_str(), path.c_str()));
     }
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());  // flushes the system's cache
     const bool exists = c.fileExists || !c.writes.empty();
@@ -176,7 +187,8 @@ TEST(ConfigFileOnWindows, InteroperatesWithThePrivateProfileFunctions) {
     EXPECT_EQ(config.read("宽度", "900"), "800");
     EXPECT_EQ(config.read("名称", "未设置名称"), "我的游戏");
     EXPECT_EQ(config.read("高度", "660"), "660");
-    EXPECT_EQ(fileBytes(path), "[请勿随便修改此配置文件]\r\n名称=我的游戏\r\n宽度=800\r\n地址=http://例子.cn/\r\n");
+    EXPECT_EQ(fileBytes(path),
+              "[请勿随便修改此配置文件]\r\n名称=我的游戏\r\n宽度=800\r\n地址=http://例子.cn/\r\n");
     DeleteFileA(path.c_str());
     RemoveDirectoryA(dir.c_str());
 }

@@ -447,6 +447,16 @@ TEST_F(Win32PlatformTest, WebBrowserControlIsHostedAndNavigates) {
     platform.activateWindow(w);
     platform.setFocus(browser);
     EXPECT_EQ(platform.focusedControl(), browser);
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == control || IsChild(control, focus));
+
+    // Keys pressed inside the control still reach the program's hotkeys first.
+    sink.keys.clear();
+    sink.consumeKeys = true;
+    PostMessageW(focus, WM_KEYDOWN, VK_F1, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !sink.keys.empty(); }));
+    EXPECT_EQ(sink.keys.back().key, Key::F1);
+    EXPECT_EQ(sink.count("key " + std::to_string(static_cast<int>(Key::F1)), w), 1);
 
     platform.destroyWindow(browser);
     EXPECT_FALSE(IsWindow(hwnd(browser)));
