@@ -80,14 +80,14 @@ echo "main window $main: \"$main_title\""
 
 # F1 is a hotkey of the menu bar; the browser pane has the focus at this point.
 xdotool windowactivate --sync "$main" >/dev/null 2>&1 || xdotool windowfocus --sync "$main"
-sleep 0.5
+sleep 1
 xdotool key F1
 settings=$(wait_for_window "设置" 20) || fail "F1 did not open the window \"设置\""
 echo "settings window $settings"
 
 # The name box has the focus and holds the default name: append "2", then
 # Tab, Tab to the 保存 button and press it with Space.
-sleep 0.5
+sleep 1
 xdotool key End
 xdotool type 2
 xdotool key Tab Tab space
