@@ -46,7 +46,7 @@ void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer) {
     const char* uri = webkit_web_view_get_uri(view);
     std::string engine = uri != nullptr ? uri : "";
     std::printf("load-finished %lld %s %s\n", millisSince(g_started), engine.c_str(),
-                wgs::flash::fileAddressOf(engine).c_str());
+                wgs::flash::addressToReport(engine).c_str());
     std::fflush(stdout);
     webkit_web_view_evaluate_javascript(view, "navigator.language", -1, nullptr, nullptr, nullptr, onLanguage,
                                         nullptr);
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
     gtk_container_add(GTK_CONTAINER(window), view);
     gtk_widget_show_all(window);
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), wgs::flash::localGameAddress(address).c_str());
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), wgs::flash::addressToLoad(address).c_str());
     g_timeout_add(exitAfterMs, quit, nullptr);
     gtk_main();
     return 0;

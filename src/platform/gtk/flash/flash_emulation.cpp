@@ -486,6 +486,14 @@ void enableFlashOnView(WebKitWebView* view) {
     g_object_set_data_full(G_OBJECT(view), kViewStateKey, state, destroyViewState);
 }
 
+std::string addressToLoad(const std::string& address) {
+    return contextState().enabled ? localGameAddress(address) : address;
+}
+
+std::string addressToReport(const std::string& engineAddress) {
+    return fileAddressOf(engineAddress);
+}
+
 void observeFlash(WebKitWebView* view, FlashObserver observer) {
     ViewState* state = viewState(view);
     if (state != nullptr) state->observer = std::move(observer);

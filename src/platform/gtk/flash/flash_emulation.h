@@ -5,8 +5,8 @@
 // The backend calls, in this order:
 //   enableFlashOnContext(context)   once, before the first view loads anything
 //   enableFlashOnView(view)         for every web view, before it loads anything
-// and passes every address it navigates to through localGameAddress() and
-// every address it reports through fileAddressOf() (local_games.h).
+// and passes every address it navigates to through addressToLoad() and every
+// address it reports through addressToReport().
 //
 // The emulator's files are served through the ruffle-asset scheme, because
 // the engine refuses to fetch WebAssembly from file:// for a web page. When
@@ -49,6 +49,15 @@ bool enableFlashOnContext(WebKitWebContext* context, const FlashOptions& options
 // user content manager of its own (not shared with other views): the
 // renderer fallback changes the scripts of this one view.
 void enableFlashOnView(WebKitWebView* view);
+
+// The address to load for an address the user gave: while the emulation is
+// on, a local file goes through the local-game scheme (see local_games.h),
+// since the emulator plays nothing on a file:// page; else it is unchanged.
+std::string addressToLoad(const std::string& address);
+
+// The address to report for the engine's address: the file:// form of a
+// local-game address, any other address unchanged.
+std::string addressToReport(const std::string& engineAddress);
 
 // What the watchdog saw, for tests and measurements: "first-frame",
 // "stalled", "panic", "refused" (the page's security policy refuses the
