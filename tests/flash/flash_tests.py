@@ -36,7 +36,7 @@ WAIT_SECONDS = 120
 class Screen:
     """An Xvfb display of its own, ended with the tests."""
 
-    def __init__(self):
+    def __init__(self, window_manager=False):
         read_fd, write_fd = os.pipe()
         self.proc = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -47,6 +47,18 @@ class Screen:
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
+        self.wm = None
+        if window_manager:
+            # Dialogs take the focus only where a window manager gives it.
+            env = dict(os.environ, DISPLAY=self.display)
+            self.wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 30
+            while "window id" not in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                                                    capture_output=True, text=True).stdout:
+                if time.monotonic() > deadline:
+                    self.close()
+                    raise RuntimeError("openbox did not start")
+                time.sleep(0.1)
 
     def pixels(self, points):
         """The colours at the given (x, y) points of one fresh screenshot."""
@@ -65,8 +77,10 @@ class Screen:
         return colours
 
     def close(self):
-        self.proc.terminate()
-        self.proc.wait()
+        for p in (self.wm, self.proc):
+            if p is not None:
+                p.terminate()
+                p.wait()
 
 
 class Server:
