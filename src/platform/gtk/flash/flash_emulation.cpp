@@ -207,9 +207,12 @@ std::string emulatorSource(const std::string& renderer) {
         "  wasm.instantiateStreaming = function () {\n"
         "    var result = original.apply(this, arguments);\n"
         "    result.then(function (done) {\n"
-        "      var ours = wasm.Module.exports(done.module).some(function (e) {\n"
-        "        return e.name.indexOf(\"ruffleinstancebuilder_\") === 0;\n"
-        "      });\n"
+        "      var ours = false;\n"
+        "      try {\n"
+        "        ours = wasm.Module.exports(done.module).some(function (e) {\n"
+        "          return e.name.indexOf(\"ruffleinstancebuilder_\") === 0;\n"
+        "        });\n"
+        "      } catch (e) {}\n"
         "      if (ours) document.dispatchEvent(new CustomEvent(\"" +
         std::string(kReadyEvent) +
         "\"));\n"
