@@ -11,6 +11,7 @@
 //   --no-flash                   without the emulation, for comparisons
 //   --no-accelerated-compositing as the program runs under software GL
 //   --console                    the pages' console messages on stdout
+//   --then ADDRESS               load this once the first load has finished
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -25,6 +26,9 @@ namespace {
 
 gint64 g_started = 0;
 gint64 g_loadFinished = 0;
+// --then: the address loaded once the first load has finished; "@ENGINE@" in
+// it stands for the first page's engine address, escaped for a query.
+std::string g_then;
 
 long long millisSince(gint64 start) {
     return (g_get_monotonic_time() - start) / 1000;
@@ -50,6 +54,17 @@ void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer) {
     std::fflush(stdout);
     webkit_web_view_evaluate_javascript(view, "navigator.language", -1, nullptr, nullptr, nullptr, onLanguage,
                                         nullptr);
+    if (!g_then.empty()) {
+        std::string next = g_then;
+        g_then.clear();
+        size_t at = next.find("@ENGINE@");
+        if (at != std::string::npos) {
+            char* escaped = g_uri_escape_string(engine.c_str(), nullptr, FALSE);
+            next.replace(at, std::strlen("@ENGINE@"), escaped);
+            g_free(escaped);
+        }
+        webkit_web_view_load_uri(view, wgs::flash::addressToLoad(next).c_str());
+    }
 }
 
 gboolean quit(gpointer) {
@@ -74,6 +89,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--size" && i + 2 < argc) {
             width = std::atoi(argv[++i]);
             height = std::atoi(argv[++i]);
+        } else if (arg == "--then" && i + 1 < argc) {
+            g_then = argv[++i];
         } else if (arg == "--no-flash") {
             flash = false;
         } else if (arg == "--no-accelerated-compositing") {

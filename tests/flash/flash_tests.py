@@ -189,77 +189,86 @@ def main():
     screen = Screen()
     server = Server(root)
 
-    first_frames = lambda n: (lambda lines: count(lines, "flash first-frame ") >= n)
-    fell_back = lambda kind: (lambda lines: count(lines, "flash " + kind + " ") >= 1 and
-                              count(lines, "flash renderer canvas") == 1 and
-                              count(lines, "flash first-frame ") >= 1)
-    loaded = lambda lines: count(lines, "load-finished ") >= 1
+    def first_frames(n):
+        return lambda lines: count(lines, "flash first-frame ") >= n
 
-    # name, address, what to wait for, pixels, the address reported back (None:
-    # the one given), whether the page holds players
+    def fell_back(kind):
+        return lambda lines: (count(lines, "flash " + kind + " ") >= 1 and count(lines, "flash renderer canvas") == 1
+                              and count(lines, "flash first-frame ") >= 1)
+
+    def loaded(n):
+        return lambda lines: count(lines, "load-finished ") >= n
+
+    # Each case: the address (and an address loaded after it), what to wait
+    # for, the pixels then, the address reported back for the last page (the
+    # given one by default), how many loads and renderer fallbacks in all.
     cases = [
-        ("embed, object and a cross-origin frame",
-         server.url("players.html?other=%d" % server.other), first_frames(3),
-         movie_points(0, 0) + movie_points(440, 0) + movie_points(0, 340) + [((420, 100), WHITE)], None, True),
-        ("a movie on the local disk as a file:// address",
-         file_uri(os.path.join(local, "movie.swf")), first_frames(1),
-         # The movie's own page scales the 400 x 300 stage to the 900 x 700 window: 900 x 675 at y 12.
-         [((450, 40), STAGE), ((450, 350), RECT), ((120, 350), STAGE)], None, True),
-        ("a local page with a movie, as a plain path",
-         os.path.join(local, "game.html"), first_frames(1), movie_points(0, 0),
-         file_uri(os.path.join(local, "game.html")), True),
-        ("watchdog: a stalled player is reloaded with the canvas renderer",
-         server.url("stall.html"), fell_back("stalled"), movie_points(0, 0), None, True),
-        ("watchdog: a panicking player is reloaded with the canvas renderer",
-         server.url("broken.html"), fell_back("panic"), movie_points(0, 0), None, True),
-        ("watchdog: a movie that fails with the canvas renderer too is not reloaded again",
-         server.url("broken-always.html"),
-         lambda lines: count(lines, "flash panic ") >= 2 and count(lines, "load-finished ") >= 2,
-         [((600, 500), WHITE)], None, True),
-        ("a page whose security policy refuses the emulator is not reloaded", server.url("csp.html"),
-         lambda lines: count(lines, "flash refused ") >= 1, [((600, 500), WHITE)], None, True),
-        ("a page without Flash paints as before", server.url("plain.html"), loaded,
-         [((20, 20), PLAIN), ((800, 600), PLAIN)], None, False),
-        ("a page that looks for a Flash plugin finds one", server.url("detect.html"), loaded,
-         [((20, 20), DETECTED)], None, False),
+        dict(name="embed, object and a cross-origin frame",
+             address=server.url("players.html?other=%d" % server.other), ready=first_frames(3),
+             points=movie_points(0, 0) + movie_points(440, 0) + movie_points(0, 340) + [((420, 100), WHITE)]),
+        dict(name="a movie on the local disk as a file:// address",
+             address=file_uri(os.path.join(local, "movie.swf")), ready=first_frames(1),
+             # The movie's own page scales the 400 x 300 stage to the 900 x 700 window: 900 x 675 at y 12.
+             points=[((450, 40), STAGE), ((450, 350), RECT), ((120, 350), STAGE)]),
+        dict(name="a local page with a movie, as a plain path",
+             address=os.path.join(local, "game.html"), ready=first_frames(1), points=movie_points(0, 0),
+             reported=file_uri(os.path.join(local, "game.html"))),
+        dict(name="a web page cannot read a local game's files, and leaving a loading movie trips no watchdog",
+             address=os.path.join(local, "game.html"), then=server.url("probe.html?target=@ENGINE@"),
+             ready=loaded(2), points=[((600, 500), DETECTED)], reported=None, loads=2),
+        dict(name="watchdog: a stalled player is reloaded with the canvas renderer",
+             address=server.url("stall.html"), ready=fell_back("stalled"), points=movie_points(0, 0), loads=2,
+             fallbacks=1),
+        dict(name="watchdog: a panicking player is reloaded with the canvas renderer",
+             address=server.url("broken.html"), ready=fell_back("panic"), points=movie_points(0, 0), loads=2,
+             fallbacks=1),
+        dict(name="watchdog: a movie that fails with the canvas renderer too is not reloaded again",
+             address=server.url("broken-always.html"),
+             ready=lambda lines: count(lines, "flash panic ") >= 2 and count(lines, "load-finished ") >= 2,
+             points=[((600, 500), WHITE)], loads=2, fallbacks=1),
+        dict(name="a page whose security policy refuses the emulator is not reloaded", address=server.url("csp.html"),
+             ready=lambda lines: count(lines, "flash refused ") >= 1, points=[((600, 500), WHITE)]),
+        dict(name="a page without Flash paints as before", address=server.url("plain.html"), ready=loaded(1),
+             points=[((20, 20), PLAIN), ((800, 600), PLAIN)], players=False),
+        dict(name="a page that looks for a Flash plugin finds one", address=server.url("detect.html"),
+             ready=loaded(1), points=[((20, 20), DETECTED)], players=False),
     ]
 
     passed = failed = 0
     try:
-        for name, address, ready, points, reported, players in cases:
+        for case in cases:
+            name = case["name"]
             if args.only and args.only not in name:
                 continue
+            options = ["--then", case["then"]] if "then" in case else []
             # A short watchdog time for the stall case; the others never stall.
-            check = Check(program, screen.display, address, 8000)
+            check = Check(program, screen.display, case["address"], 8000, options)
             problems = []
             try:
-                if not check.wait_for(ready):
+                if not check.wait_for(case["ready"]):
                     problems.append("did not get there in time")
                 else:
                     deadline = time.monotonic() + 15
                     while True:
-                        got = screen.pixels([p for p, _ in points])
-                        wrong = [(p, c, want) for (p, want), c in zip(points, got) if not close_enough(c, want)]
+                        got = screen.pixels([p for p, _ in case["points"]])
+                        wrong = [(p, c, want) for (p, want), c in zip(case["points"], got)
+                                 if not close_enough(c, want)]
                         if not wrong or time.monotonic() > deadline:
                             break
                         time.sleep(0.5)
                     problems += ["pixel %s is %s, wanted %s" % w for w in wrong]
-                if "watchdog" not in name or "again" in name:
-                    time.sleep(2)  # room for a reload that must not come
+                time.sleep(2)  # room for a reload that must not come
                 lines = check.events()
                 finished = [line.split(" ") for line in lines if line.startswith("load-finished ")]
-                want = reported if reported is not None else address
-                if finished and finished[-1][3] != want:
+                want = case.get("reported", case["address"])
+                if want is not None and finished and finished[-1][3] != want:
                     problems.append("reported address %s, wanted %s" % (finished[-1][3], want))
-                if not players and count(lines, "flash ") != 0:
+                if count(lines, "load-finished ") != case.get("loads", 1):
+                    problems.append("%d loads" % count(lines, "load-finished "))
+                if count(lines, "flash renderer canvas") != case.get("fallbacks", 0):
+                    problems.append("%d fallbacks to the canvas renderer" % count(lines, "flash renderer canvas"))
+                if not case.get("players", True) and count(lines, "flash ") != 0:
                     problems.append("watchdog events on a page without players")
-                if "again" in name and (count(lines, "load-finished ") != 2 or count(lines, "flash renderer") != 1):
-                    problems.append("not exactly one reload with the canvas renderer")
-                if "watchdog" not in name:
-                    if count(lines, "flash renderer") != 0:
-                        problems.append("the renderer fell back where nothing failed")
-                    if count(lines, "load-finished ") != 1:
-                        problems.append("the page was loaded %d times" % count(lines, "load-finished "))
                 if "emulation on" not in " ".join(lines):
                     problems.append("the emulator's files were not found")
             finally:

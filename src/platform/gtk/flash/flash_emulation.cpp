@@ -139,6 +139,10 @@ struct ViewState {
     std::string renderer = "webgl";
     std::string fallbackUri;  // the page being shown with the canvas renderer
     bool firstFrameSeen = false;
+    // Between a load's start and its commit the document on show is the one
+    // being left: its players fail because their downloads are cancelled,
+    // which says nothing about the renderer.
+    bool leaving = false;
     FlashObserver observer;
 };
 
@@ -265,6 +269,7 @@ void onWatchdogMessage(WebKitUserContentManager*, WebKitJavascriptResult* result
     std::string kind = objectProperty(message, "kind");
     std::string frame = objectProperty(message, "frame");
     if (kind == "first-frame") {
+        if (state->leaving) return;
         state->firstFrameSeen = true;
         notify(state, kind, frame);
         return;
@@ -273,7 +278,8 @@ void onWatchdogMessage(WebKitUserContentManager*, WebKitJavascriptResult* result
         if (kind == "refused") notify(state, kind, frame);
         return;
     }
-    notify(state, kind, frame);
+    notify(state, state->leaving ? kind + " while leaving" : kind, frame);
+    if (state->leaving) return;
     // A renderer that has drawn one player's first frame on this page works;
     // then the failure is that movie's own and a reload would not help. The
     // canvas renderer is the last resort: never reload in a loop.
@@ -282,11 +288,16 @@ void onWatchdogMessage(WebKitUserContentManager*, WebKitJavascriptResult* result
     state->fallbackUri = uri != nullptr ? uri : "";
     switchRenderer(state, "canvas");
     webkit_web_view_reload(state->view);
+    // The reload does not start at once: the page's other players may report
+    // too before it does, and one reload is enough.
+    state->leaving = true;
 }
 
 void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
     ViewState* state = static_cast<ViewState*>(data);
+    if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) state->leaving = false;
     if (event != WEBKIT_LOAD_STARTED) return;
+    state->leaving = true;
     state->firstFrameSeen = false;
     // The canvas renderer stays for the page that needed it, reloads included;
     // another page starts with the default again.
