@@ -16,7 +16,7 @@ namespace wgs {
 class FileAccess;
 
 // The section every key of the program lives in.
-extern const char* const kConfigSection;  // "请勿随便修改此配置文件"
+extern const char* const kConfigSection;   // "请勿随便修改此配置文件"
 extern const char* const kConfigFileName;  // "yxq.ini"
 
 // The greatest number of value bytes a read returns.
@@ -40,8 +40,8 @@ std::string update(const std::string& fileBytes, const std::string& section, con
 // Splits the program file's path at its last separator into the run directory
 // and the file name; with `doubleByteAware` a separator byte that is the trail
 // byte of a GBK double-byte character is not taken for a separator.
-void splitProgramPath(const std::string& path, char separator, bool doubleByteAware,
-                      std::string& directory, std::string& fileName);
+void splitProgramPath(const std::string& path, char separator, bool doubleByteAware, std::string& directory,
+                      std::string& fileName);
 
 class ConfigFile {
 public:

@@ -33,14 +33,14 @@ enum class ControlKind { Window, EditBox, Label, Button, Timer, WebBrowser };
 
 // Event numbers, by kind.
 namespace event {
-constexpr int kCreated = 0;           // window
-constexpr int kCanBeClosed = 1;       // window
-constexpr int kWillBeDestroyed = 2;   // window
-constexpr int kPositionChanged = 3;   // window
-constexpr int kSizeChanged = 4;       // window
-constexpr int kTextChanged = 0;       // edit box
-constexpr int kClicked = 0;           // button
-constexpr int kPeriodic = 0;          // timer
+constexpr int kCreated = 0;          // window
+constexpr int kCanBeClosed = 1;      // window
+constexpr int kWillBeDestroyed = 2;  // window
+constexpr int kPositionChanged = 3;  // window
+constexpr int kSizeChanged = 4;      // window
+constexpr int kTextChanged = 0;      // edit box
+constexpr int kClicked = 0;          // button
+constexpr int kPeriodic = 0;         // timer
 }  // namespace event
 
 // Property numbers. 0..7 are common to every window and control.
@@ -107,6 +107,8 @@ struct KindSettings {
 struct EventBinding {
     int event = 0;
     Handler handler;
+    // For the can-be-closed event: the answer; false refuses. Empty means yes.
+    std::function<bool()> decide;
 };
 
 struct ControlDescription {
@@ -126,7 +128,7 @@ struct ControlDescription {
 struct MenuItemDescription {
     int number = 0;
     int level = 0;
-    Text text;  // "-" is a separator
+    Text text;         // "-" is a separator
     KeyStroke hotkey;  // Key::None for none
     bool hidden = false;
     bool disabled = false;
@@ -185,6 +187,10 @@ public:
     // The platform handle of a loaded window or control (0 if none).
     Handle handleOf(int window, int entry = 0) const;
 
+    // The invisible owner of modal windows and of windows without a taskbar button.
+    void createModalOwner();
+    // While a fatal error's message box is open no event is delivered.
+    void suspendEvents() { ++suspension_; }
     // Switches event delivery off for good and discards every loaded window without any event.
     void discardAll();
     // Number of windows that are loaded now.
@@ -226,7 +232,7 @@ private:
     std::vector<LiveControl*> tabChain(LiveWindow& w);
     void normalizeOnFocusLoss(LiveWindow& w, LiveControl& c);
     void writeEditText(LiveWindow& w, LiveControl& c, const Text& text);
-    Handle modalOwnerWindow();
+    bool deliveryOn() const { return suspension_ == 0 && !deliveryOff_; }
 
     Application& app_;
     Platform& platform_;

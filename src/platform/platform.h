@@ -49,7 +49,15 @@ enum class ShowState { Normal, Minimized, Maximized };
 enum class ShowCommand { Hide, Show, ShowMinimized, ShowMaximized, Restore };
 
 // Frame of a top-level window.
-enum class Border { None = 0, Resizable = 1, Fixed = 2, SmallResizable = 3, SmallFixed = 4, SunkenResizable = 5, SunkenFixed = 6 };
+enum class Border {
+    None = 0,
+    Resizable = 1,
+    Fixed = 2,
+    SmallResizable = 3,
+    SmallFixed = 4,
+    SunkenResizable = 5,
+    SunkenFixed = 6
+};
 
 struct TopLevelStyle {
     std::string caption;  // GBK
@@ -59,7 +67,7 @@ struct TopLevelStyle {
     bool maximizeButton = false;
     bool movable = true;
     bool topmost = false;
-    bool toolWindow = false;  // hidden owner window: no taskbar button, no frame
+    bool toolWindow = false;                 // hidden owner window: no taskbar button, no frame
     std::uint32_t background = 0xff000000u;  // 0xff000000: the system's face colour
     Handle owner = 0;                        // 0: no owner (own taskbar button)
     Rect outer;                              // outer frame in screen pixels
@@ -91,9 +99,9 @@ struct BrowserSettings {
 
 // One node of a menu bar. A node with children is a drop-down or nested menu.
 struct MenuNode {
-    int command = 0;        // reported through onMenuCommand; 0 for titles and separators
-    std::string text;       // GBK
-    std::string keyName;    // shown after a tab, e.g. "F5"; empty for none
+    int command = 0;      // reported through onMenuCommand; 0 for titles and separators
+    std::string text;     // GBK
+    std::string keyName;  // shown after a tab, e.g. "F5"; empty for none
     bool separator = false;
     bool grayed = false;
     bool checked = false;
@@ -110,7 +118,18 @@ enum class Key {
     Backspace,
     Insert,
     Delete,
-    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    F8,
+    F9,
+    F10,
+    F11,
+    F12,
 };
 
 struct KeyStroke {
@@ -201,8 +220,8 @@ public:
     virtual bool localFields(std::int64_t calendarSeconds, CalendarFields& out) = 0;
 
     // ---- screen ----
-    virtual Rect primaryScreen() = 0;           // the primary monitor
-    virtual std::vector<Rect> monitors() = 0;   // every monitor, the primary first
+    virtual Rect primaryScreen() = 0;          // the primary monitor
+    virtual std::vector<Rect> monitors() = 0;  // every monitor, the primary first
 
     // ---- top-level windows ----
     // Created hidden. 0 on failure.
@@ -217,7 +236,8 @@ public:
     virtual void setWindowCaption(Handle window, const std::string& caption) = 0;
     virtual void setMenuBar(Handle window, const std::vector<MenuNode>& menu) = 0;
 
-    // ---- geometry (windows: outer frame in screen pixels; controls: relative to the parent's client area) ----
+    // ---- geometry (windows: outer frame in screen pixels; controls: relative to the parent's client area)
+    // ----
     virtual Rect windowRect(Handle windowOrControl) = 0;
     virtual Size clientSize(Handle window) = 0;
     virtual void moveWindow(Handle windowOrControl, int left, int top) = 0;

@@ -66,10 +66,10 @@ private:
 };
 
 struct SimFrameMetrics {
-    int border = 8;        // each side, resizable and fixed frames alike
-    int caption = 31;      // caption bar
-    int menuBar = 20;      // one line of menu bar
-    int minTrackWidth = 136;   // smallest outer size of a resizable captioned window
+    int border = 8;           // each side, resizable and fixed frames alike
+    int caption = 31;         // caption bar
+    int menuBar = 20;         // one line of menu bar
+    int minTrackWidth = 136;  // smallest outer size of a resizable captioned window
     int minTrackHeight = 39;
 };
 
@@ -121,15 +121,23 @@ public:
     void restore(Handle window);
     void userResize(Handle window, int width, int height);
     void userMove(Handle window, int left, int top);
-    // The active address prompt (while promptText runs).
+    // Selects the whole text of the focused edit box (or of the prompt's box).
+    void selectAll();
+    // The address prompt (while promptText runs): keys typed go to its edit box;
+    // Enter or Alt+O confirm, Esc or Alt+C cancel.
     bool promptOpen() const { return prompt_.active; }
-    void promptType(const std::string& gbkText) { paste(gbkText); }
+    void promptButton(bool confirm);
+    void promptCloseBox();
+    // A window of another program (for the shell's owner look-up).
+    Handle addForeignWindow(const std::string& caption);
 
     // ---- what is on screen ----
     std::vector<Handle> topLevelWindows() const;  // existing, in creation order
     Handle windowByCaption(const std::string& caption) const;
     std::string caption(Handle window) const;
-    Rect rect(Handle windowOrControl) const { return const_cast<SimDesktop*>(this)->windowRect(windowOrControl); }
+    Rect rect(Handle windowOrControl) const {
+        return const_cast<SimDesktop*>(this)->windowRect(windowOrControl);
+    }
     Rect clientRect(Handle window) const;  // client area in screen pixels
     bool exists(Handle h) const;
     bool visible(Handle h) const;
@@ -260,6 +268,9 @@ private:
     void deliverKey(const KeyStroke& key);
     void promptKey(const KeyStroke& key);
     void report(const std::string& line);
+    void activate(Handle window);
+    void insertIntoEdit(Node& edit, const std::string& bytes, bool replaceAll);
+    void promptInsert(const std::string& bytes);
     void setShowState(Node& n, ShowState s);
     void notifyGeometry(Node& n, const Rect& before);
     bool acceptsInput(Handle window) const;
@@ -280,7 +291,11 @@ private:
     bool engineUp_ = false;
     PromptState prompt_;
     std::int64_t startEpoch_ = 0;
-    int depth_ = 0;
+    std::string currentDirectory_;
+    std::map<Handle, std::string> libraries_;
+    std::vector<Handle> activationHistory_;
+    bool inStep_ = false;
+    std::vector<std::function<void()>> stepsAddedInStep_;
 };
 
 }  // namespace wgs
