@@ -242,6 +242,11 @@ WebKitUserContentFilter* g_offlineFilter = nullptr;
 bool g_offlineFilterFailed = false;
 bool g_offlineFilterCompiling = false;
 
+bool isResizable(const TopLevelStyle& style) {
+    return style.border == Border::Resizable || style.border == Border::SmallResizable ||
+           style.border == Border::SunkenResizable;
+}
+
 }  // namespace
 
 // GTK's callbacks, kept apart from the platform's interface.
@@ -788,8 +793,7 @@ void GtkPlatform::applyWmHints(Window& w) {
     GdkWindow* gw = gtk_widget_get_window(w.widget);
     if (gw == nullptr || w.style.toolWindow) return;
     const TopLevelStyle& s = w.style;
-    const bool resizable = s.border == Border::Resizable || s.border == Border::SmallResizable ||
-                           s.border == Border::SunkenResizable;
+    const bool resizable = isResizable(s);
     int decorations = 0;
     int functions = 0;
     if (s.border != Border::None) {
@@ -846,6 +850,15 @@ void GtkPlatform::applyTarget(Window& w) {
     const int width = std::max(1, w.target.width - w.frame[0] - w.frame[1]);
     const int height = std::max(1, w.target.height - w.frame[2] - w.frame[3]);
     GtkWindow* gw = GTK_WINDOW(w.widget);
+    if (!isResizable(w.style)) {
+        // Window managers do not all honour the Motif hints; equal smallest and
+        // largest sizes make every one of them keep a fixed frame fixed.
+        GdkGeometry geometry;
+        geometry.min_width = geometry.max_width = width;
+        geometry.min_height = geometry.max_height = height;
+        gtk_window_set_geometry_hints(gw, nullptr, &geometry,
+                                      static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+    }
     gtk_window_resize(gw, width, height);
     // With the default north-west gravity this places the frame's corner.
     gtk_window_move(gw, w.target.left, w.target.top);
@@ -970,6 +983,19 @@ void GtkPlatform::showWindow(Handle handle, ShowCommand command) {
         // Owned by the hidden owner window: keep it above the window the user
         // was working in.
         if (Window* above = lastShownEnabled(w)) gtk_window_set_transient_for(gw, GTK_WINDOW(above->widget));
+    }
+    // Showing a window activates it, and the focus leaves the control of
+    // another window at once, as on Windows; X delivers its own focus change
+    // later, when the window manager has given the window the focus.
+    const bool activates = command != ShowCommand::ShowMinimized && !gtk_widget_get_visible(w->widget);
+    if (activates && focused_ != 0) {
+        Control* c = control(focused_);
+        if (c == nullptr || c->window != handle) {
+            const Handle old = focused_;
+            focused_ = 0;
+            if (sink_ != nullptr) sink_->onFocusLost(old);
+            if (window(handle) == nullptr) return;
+        }
     }
     showOrder_.erase(std::remove(showOrder_.begin(), showOrder_.end(), handle), showOrder_.end());
     showOrder_.push_back(handle);
@@ -1258,7 +1284,9 @@ void GtkPlatform::reportFocus(Handle handle, bool gained) {
         focused_ = handle;
         if (sink_ != nullptr) sink_->onFocusGained(handle);
     } else {
-        if (focused_ == handle) focused_ = 0;
+        // Already reported when another window was shown (showWindow).
+        if (focused_ != handle) return;
+        focused_ = 0;
         if (sink_ != nullptr) sink_->onFocusLost(handle);
     }
 }
