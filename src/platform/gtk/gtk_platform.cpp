@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "platform/gtk/client_area.h"
+#include "platform/gtk/flash/flash_emulation.h"
 #include "platform/gtk/gbk.h"
 #include "platform/gtk/x11_frames.h"
 #include "platform/posix/files.h"
@@ -625,6 +626,8 @@ bool GtkPlatform::initializeEngine() {
     // One game in one view: no back/forward page cache and a small memory
     // cache; the disk cache still serves a reloaded game its assets.
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER);
+    // Flash content plays through an emulator injected into every page.
+    flash::enableFlashOnContext(context);
     engineReady_ = true;
     return true;
 }
@@ -1500,6 +1503,7 @@ Handle GtkPlatform::createBrowser(Handle windowHandle, const Rect& rect, const B
     g_object_unref(content);
     g_object_unref(webSettings);
     if (view == nullptr) return 0;
+    flash::enableFlashOnView(WEBKIT_WEB_VIEW(view));
 
     auto c = std::make_unique<Control>();
     c->handle = newHandle();
@@ -1553,7 +1557,8 @@ Handle GtkPlatform::createBrowser(Handle windowHandle, const Rect& rect, const B
 void GtkPlatform::browserNavigate(Handle handle, const std::string& address) {
     Control* c = control(handle);
     if (c == nullptr || c->kind != Control::Kind::Browser) return;
-    const std::string utf8 = gbkToUtf8(address);
+    // Local files are served so that the Flash emulator plays them.
+    const std::string utf8 = flash::addressToLoad(gbkToUtf8(address));
     if (c->waitingForFilter) {
         // An offline pane loads nothing before its filter is in place.
         c->pendingAddress = utf8;
@@ -1567,9 +1572,9 @@ void GtkPlatform::browserNavigate(Handle handle, const std::string& address) {
 std::string GtkPlatform::browserLocation(Handle handle) {
     Control* c = control(handle);
     if (c == nullptr || c->kind != Control::Kind::Browser) return std::string();
-    if (c->waitingForFilter) return utf8ToGbk(c->pendingAddress);
+    if (c->waitingForFilter) return utf8ToGbk(flash::addressToReport(c->pendingAddress));
     const gchar* uri = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(c->widget));
-    return uri != nullptr ? utf8ToGbk(uri) : std::string();
+    return uri != nullptr ? utf8ToGbk(flash::addressToReport(uri)) : std::string();
 }
 
 void GtkPlatform::browserReload(Handle handle) {
