@@ -13,7 +13,15 @@ virtual screen (Xvfb, no window manager), interleaved round by round:
   animation CPU seconds (user + system) of the whole tree over 20 s of a page
             animating a canvas with requestAnimationFrame;
   idle      webgame-shell alone on the solid page: CPU of its tree over 30 s,
-            as a share of one core (the program's one-second tick included).
+            as a share of one core (the program's one-second tick included);
+  flash     webgame-shell alone on a page holding a small generated SWF movie:
+            time from the page's paint (its load finished) to the movie's
+            first frame (its rectangle's colour on screen, polled the same
+            way), and memory 3 s after; the same page without the emulator
+            beside the program gives what the emulation costs.
+
+webgame-shell runs as it ships: with the Flash emulator's files (ruffle/)
+beside it, when they are beside --exe.
 
 Prints a table of medians with ranges, and the ratios of webgame-shell to the
 others. Needs root (page frame numbers in pagemap are hidden from others).
@@ -36,6 +44,9 @@ TICKS = os.sysconf('SC_CLK_TCK')
 COLOUR = (0x12, 0xd2, 0x7e)
 WIDTH, HEIGHT = 800, 600
 PROBE = (400, 320)  # inside the page area of all three windows
+MOVIE_RECT = (0xE0, 0x30, 0x30)  # the colour of the rectangle in the test movie
+MOVIE_PROBE = (200, 175)  # inside that rectangle, below webgame-shell's menu bar
+PAGE_PROBE = (600, 450)  # the flash page's colour, away from the movie
 
 
 class Screen:
@@ -171,12 +182,15 @@ class Programs:
         self.exe, self.scratch, self.env = exe, scratch, env
         self.runs = 0
 
-    def argv(self, name, url):
+    def argv(self, name, url, flash=True):
         self.runs += 1
         if name == 'webgame-shell':
             folder = os.path.join(self.scratch, f'wgs-{self.runs}')
             os.makedirs(folder)
             shutil.copy2(self.exe, folder)
+            emulator = os.path.join(os.path.dirname(os.path.abspath(self.exe)), 'ruffle')
+            if flash and os.path.isdir(emulator):
+                os.symlink(emulator, os.path.join(folder, 'ruffle'))
             text = (f'[请勿随便修改此配置文件]\r\n名称=bench\r\n地址={url}\r\n宽度={WIDTH}\r\n高度={HEIGHT}\r\n'
                     '左边=0\r\n顶边=0\r\n')
             with open(os.path.join(folder, 'yxq.ini'), 'wb') as f:
@@ -189,17 +203,46 @@ class Programs:
                 '--disable-component-update', '--disable-sync', '--disable-quic', f'--user-data-dir={profile}',
                 f'--window-size={WIDTH},{HEIGHT}', '--window-position=0,0', f'--app={url}']
 
-    def start(self, name, url):
-        return subprocess.Popen(self.argv(name, url), env=self.env, stdout=subprocess.DEVNULL,
+    def start(self, name, url, flash=True):
+        return subprocess.Popen(self.argv(name, url, flash), env=self.env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
 
 
-def wait_colour(screen, colour, started, timeout=30):
+def wait_colour(screen, colour, started, timeout=30, probe=PROBE):
     while time.monotonic() - started < timeout:
-        if screen.pixel(*PROBE) == colour:
+        if screen.pixel(*probe) == colour:
             return time.monotonic() - started
         time.sleep(0.002)
     return None
+
+
+def near(a, b, tolerance=24):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def flash_run(screen, programs, url, flash):
+    """(page paint -> first frame of the movie in seconds, distinct, PSS) of one
+    run of webgame-shell on the flash page; without the emulator, the frame is None."""
+    started = time.monotonic()
+    p = programs.start('webgame-shell', url, flash)
+    try:
+        painted = wait_colour(screen, COLOUR, started, 60, PAGE_PROBE)
+        if painted is None:
+            return None, None, None
+        frame = None
+        if flash:
+            while time.monotonic() - started < 120:
+                if near(screen.pixel(*MOVIE_PROBE), MOVIE_RECT):
+                    frame = time.monotonic() - started - painted
+                    break
+                time.sleep(0.002)
+            if frame is None:
+                return None, None, None
+        time.sleep(3.0)
+        d, pss, _ = memory(tree(p.pid))
+        return frame, d, pss
+    finally:
+        stop(p)
 
 
 def fmt(values, unit, scale=1.0, digits=0):
@@ -231,6 +274,15 @@ def main():
     solid = 'file://' + os.path.abspath(os.path.join(args.pages, 'solid.html'))
     anim = 'file://' + os.path.abspath(os.path.join(args.pages, 'anim.html'))
     results = {n: {'startup': [], 'distinct': [], 'pss': [], 'rss': [], 'anim': []} for n in names}
+    flash_page = None
+    flash = {'frame': [], 'distinct': [], 'pss': [], 'distinct0': [], 'pss0': []}
+    if 'webgame-shell' in names:
+        # The movie is generated beside a copy of the page, as the tests make it.
+        pages = os.path.join(scratch, 'pages')
+        shutil.copytree(args.pages, pages)
+        make_swf = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'flash', 'make_swf.py')
+        subprocess.run([sys.executable, make_swf, os.path.join(pages, 'movie.swf')], check=True)
+        flash_page = 'file://' + os.path.join(pages, 'flash.html')
     try:
         # A first start of each warms the disk cache; it is not counted.
         for n in names:
@@ -260,6 +312,16 @@ def main():
                 stop(p)
                 used = sum(after[q] - before.get(q, 0) for q in after)
                 results[n]['anim'].append(used / TICKS)
+            if flash_page is not None:
+                for with_flash in ((True, False) if r % 2 == 0 else (False, True)):
+                    frame, d, pss = flash_run(screen, programs, flash_page, with_flash)
+                    if with_flash:
+                        flash['frame'].append(frame)
+                        flash['distinct'].append(d)
+                        flash['pss'].append(pss)
+                    else:
+                        flash['distinct0'].append(d)
+                        flash['pss0'].append(pss)
             print(f'round {r + 1}/{args.runs} done', file=sys.stderr, flush=True)
 
         idle = None
@@ -304,6 +366,14 @@ def main():
         if idle:
             print(f'\nwebgame-shell idle on the solid page: {idle[0] * 100:.3f} % of one core in its own '
                   f'process, {idle[1] * 100:.3f} % for the whole tree')
+    if flash_page is not None:
+        print('\nwebgame-shell on a page holding the test movie (the Flash emulator beside it, and without it):\n')
+        print('| | page paint to the movie\'s first frame | distinct memory | PSS |')
+        print('|---|---|---|---|')
+        print(f"| with the emulator | {fmt(flash['frame'], 'ms', 1000)} | {fmt(flash['distinct'], 'MiB', mib)} | "
+              f"{fmt(flash['pss'], 'MiB', mib)} |")
+        print(f"| without (an empty box) | – | {fmt(flash['distinct0'], 'MiB', mib)} | "
+              f"{fmt(flash['pss0'], 'MiB', mib)} |")
 
 
 if __name__ == '__main__':
