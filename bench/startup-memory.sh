@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Startup time, memory and animation CPU of webgame-shell side by side with
 # surf (a minimal browser on the same engine) and chromium --app (what a
-# shell built on a bundled Chromium costs). Not part of ./test.sh: it takes
+# shell built on a bundled Chromium costs), and webgame-shell on a page with a
+# Flash movie: page paint to the movie's first frame, and the memory the
+# emulator costs there. Not part of ./test.sh: it takes
 # about ten minutes. Usage: bench/startup-memory.sh [RUNS]   (at least 7)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
