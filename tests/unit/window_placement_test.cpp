@@ -74,6 +74,12 @@ struct Start {
     Rect expected;
 };
 
+// Parameters are shown by name: gtest would otherwise print their bytes,
+// padding and unused string buffers included.
+void PrintTo(const Start& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class MainWindowPlace : public ::testing::TestWithParam<Start> {};
 
 TEST_P(MainWindowPlace, OpensWhereItCanBeSeen) {
