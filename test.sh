@@ -21,7 +21,7 @@ step() {  # step NAME COMMAND...
   fi
 }
 
-scripts/install-deps.sh || { echo "test.sh: could not install the build dependencies"; exit 1; }
+scripts/install-deps.sh base || { echo "test.sh: could not install the build dependencies"; exit 1; }
 
 build_and_test() {  # build_and_test DIR CMAKE-ARGS...
   local dir=$1; shift

@@ -179,6 +179,7 @@ TEST(JumpPrompt, OpensWithTheShownAddressSelected) {
 struct Typed {
     const char* name;
     std::string text;
+    bool viaMnemonic = false;  // Alt+O instead of Enter
 };
 
 // Parameters are shown by name: gtest would otherwise print their bytes,
@@ -195,7 +196,11 @@ TEST_P(JumpPromptConfirming, LoadsExactlyWhatWasTyped) {
     openJumpPrompt(sim);
     sim.then([&] {
         sim.paste(GetParam().text);  // replaces the selected address
-        sim.press(Key::Enter);
+        if (GetParam().viaMnemonic) {
+            sim.pressChar('O', false, true);
+        } else {
+            sim.press(Key::Enter);
+        }
     });
     sim.then([&] {
         EXPECT_FALSE(sim.promptOpen());
@@ -209,7 +214,8 @@ INSTANTIATE_TEST_SUITE_P(JumpPrompt, JumpPromptConfirming,
                          testing::Values(Typed{"FullAddress", "http://h5.example/game?id=7"},
                                          Typed{"NoSchemeAdded", "www.example.com"},
                                          Typed{"BlanksKept", "  http://spaced.example/  "},
-                                         Typed{"NotAnAddress", "随便 写的"}),
+                                         Typed{"NotAnAddress", "随便 写的"},
+                                         Typed{"ByAltO", "http://alt.example/", true}),
                          [](const testing::TestParamInfo<Typed>& info) {
                              return std::string(info.param.name);
                          });
@@ -250,6 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
     JumpPrompt, JumpPromptWithoutAnAddress,
     testing::Values(Leaving{"Esc", [](SimDesktop& sim) { sim.press(Key::Escape); }},
                     Leaving{"CancelButton", [](SimDesktop& sim) { sim.promptButton(false); }},
+                    Leaving{"AltC", [](SimDesktop& sim) { sim.pressChar('c', false, true); }},
                     Leaving{"CloseBox", [](SimDesktop& sim) { sim.promptCloseBox(); }},
                     Leaving{"ConfirmEmptied",
                             [](SimDesktop& sim) {

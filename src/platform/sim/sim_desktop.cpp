@@ -314,6 +314,15 @@ void SimDesktop::press(Key key, bool shift, bool ctrl, bool alt) {
     enqueue([this, k] { deliverKey(k); });
 }
 
+void SimDesktop::pressChar(char ch, bool ctrl, bool alt) {
+    KeyStroke k;
+    k.key = Key::Char;
+    k.ch = static_cast<unsigned char>(ch);
+    k.ctrl = ctrl;
+    k.alt = alt;
+    enqueue([this, k] { deliverKey(k); });
+}
+
 void SimDesktop::type(const std::string& gbkText) {
     for (const auto& ch : gbkChars(gbkText)) {
         enqueue([this, ch] {

@@ -110,6 +110,8 @@ public:
 
     // ---- input (queued like real input; call from steps) ----
     void press(Key key, bool shift = false, bool ctrl = false, bool alt = false);
+    // A character key with modifiers, such as Alt+O (a mnemonic) or Ctrl+A.
+    void pressChar(char ch, bool ctrl, bool alt);
     // Types GBK text into the focused control, character by character.
     void type(const std::string& gbkText);
     // Replaces the focused edit box's selection with text, unfiltered.
