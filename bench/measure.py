@@ -1,0 +1,310 @@
+#!/usr/bin/python3
+"""Side-by-side startup, memory and CPU of webgame-shell, surf and chromium --app.
+
+Every program gets the same pages in a window of the same size on the same
+virtual screen (Xvfb, no window manager), interleaved round by round:
+
+  startup   time from exec until a screen pixel inside the window shows the
+            solid page's colour, polled the same way for all three (one 1x1
+            XGetImage of the root window every 2 ms);
+  memory    of the whole process tree 3 s after that paint: distinct physical
+            pages (each page frame counted once across the tree, from
+            /proc/<pid>/pagemap), with PSS and RSS summed beside it;
+  animation CPU seconds (user + system) of the whole tree over 20 s of a page
+            animating a canvas with requestAnimationFrame;
+  idle      webgame-shell alone on the solid page: CPU of its tree over 30 s,
+            as a share of one core (the program's one-second tick included).
+
+Prints a table of medians with ranges, and the ratios of webgame-shell to the
+others. Needs root (page frame numbers in pagemap are hidden from others).
+"""
+
+import argparse
+import array
+import ctypes
+import os
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+PAGE = os.sysconf('SC_PAGE_SIZE')
+TICKS = os.sysconf('SC_CLK_TCK')
+COLOUR = (0x12, 0xd2, 0x7e)
+WIDTH, HEIGHT = 800, 600
+PROBE = (400, 320)  # inside the page area of all three windows
+
+
+class Screen:
+    def __init__(self):
+        read, write = os.pipe()
+        self.xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0', '1024x768x24',
+                                      '-nolisten', 'tcp'], pass_fds=[write], stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b''
+        while not number.endswith(b'\n'):
+            number += os.read(read, 16)
+        os.close(read)
+        self.display = ':' + number.decode().strip()
+        x = ctypes.CDLL('libX11.so.6')
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XGetImage.restype = ctypes.c_void_p
+        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x.XGetPixel.restype = ctypes.c_ulong
+        x.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        x.XDestroyImage.argtypes = [ctypes.c_void_p]
+        self.x = x
+        self.dpy = x.XOpenDisplay(self.display.encode())
+        self.root = x.XDefaultRootWindow(self.dpy)
+
+    def pixel(self, px, py):
+        image = self.x.XGetImage(self.dpy, self.root, px, py, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+        value = self.x.XGetPixel(image, 0, 0)
+        self.x.XDestroyImage(image)
+        return ((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)
+
+    def close(self):
+        self.xvfb.terminate()
+        self.xvfb.wait()
+
+
+def tree(pid):
+    """pid and all its descendants."""
+    children = {}
+    for entry in os.listdir('/proc'):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f'/proc/{entry}/stat') as f:
+                stat = f.read()
+        except OSError:
+            continue
+        ppid = int(stat[stat.rfind(')') + 2:].split()[1])
+        children.setdefault(ppid, []).append(int(entry))
+    out, todo = [], [pid]
+    while todo:
+        p = todo.pop()
+        out.append(p)
+        todo.extend(children.get(p, []))
+    return out
+
+
+def cpu_ticks(pids):
+    total = {}
+    for p in pids:
+        try:
+            with open(f'/proc/{p}/stat') as f:
+                fields = f.read().rsplit(')', 1)[1].split()
+            total[p] = int(fields[11]) + int(fields[12])  # utime + stime
+        except OSError:
+            pass
+    return total
+
+
+def memory(pids):
+    """(distinct physical bytes, PSS bytes, RSS bytes) of a set of processes."""
+    frames = set()
+    pss = rss = 0
+    for p in pids:
+        try:
+            with open(f'/proc/{p}/smaps_rollup') as f:
+                for line in f:
+                    if line.startswith('Pss:'):
+                        pss += int(line.split()[1]) * 1024
+                    elif line.startswith('Rss:'):
+                        rss += int(line.split()[1]) * 1024
+            ranges = []
+            with open(f'/proc/{p}/smaps') as f:
+                current = None
+                for line in f:
+                    head = line.split()
+                    if '-' in head[0] and len(head) >= 5 and ':' in head[3]:
+                        lo, hi = (int(v, 16) for v in head[0].split('-'))
+                        current = (lo, hi)
+                    elif head[0] == 'Rss:' and current and int(head[1]) > 0:
+                        ranges.append(current)
+            with open(f'/proc/{p}/pagemap', 'rb') as pm:
+                for lo, hi in ranges:
+                    pm.seek(lo // PAGE * 8)
+                    entries = array.array('Q')
+                    entries.frombytes(pm.read((hi - lo) // PAGE * 8))
+                    for e in entries:
+                        if e >> 63:  # present in memory
+                            frames.add(e & ((1 << 55) - 1))
+        except OSError:
+            continue
+    return len(frames) * PAGE, pss, rss
+
+
+def stop(proc):
+    pids = tree(proc.pid)
+    for p in reversed(pids):
+        try:
+            os.kill(p, signal.SIGTERM)
+        except OSError:
+            pass
+    try:
+        proc.wait(5)
+    except subprocess.TimeoutExpired:
+        pass
+    for p in tree(proc.pid) + pids:
+        try:
+            os.kill(p, signal.SIGKILL)
+        except OSError:
+            pass
+    try:
+        proc.wait(5)
+    except subprocess.TimeoutExpired:
+        pass
+    time.sleep(0.5)
+
+
+class Programs:
+    def __init__(self, exe, scratch, env):
+        self.exe, self.scratch, self.env = exe, scratch, env
+        self.runs = 0
+
+    def argv(self, name, url):
+        self.runs += 1
+        if name == 'webgame-shell':
+            folder = os.path.join(self.scratch, f'wgs-{self.runs}')
+            os.makedirs(folder)
+            shutil.copy2(self.exe, folder)
+            text = (f'[请勿随便修改此配置文件]\r\n名称=bench\r\n地址={url}\r\n宽度={WIDTH}\r\n高度={HEIGHT}\r\n'
+                    '左边=0\r\n顶边=0\r\n')
+            with open(os.path.join(folder, 'yxq.ini'), 'wb') as f:
+                f.write(text.encode('gbk'))
+            return [os.path.join(folder, 'webgame-shell')]
+        if name == 'surf':
+            return ['surf', url]
+        profile = os.path.join(self.scratch, f'chromium-{self.runs}')
+        return ['chromium', '--no-sandbox', '--no-first-run', '--disable-background-networking',
+                '--disable-component-update', '--disable-sync', '--disable-quic', f'--user-data-dir={profile}',
+                f'--window-size={WIDTH},{HEIGHT}', '--window-position=0,0', f'--app={url}']
+
+    def start(self, name, url):
+        return subprocess.Popen(self.argv(name, url), env=self.env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+
+
+def wait_colour(screen, colour, started, timeout=30):
+    while time.monotonic() - started < timeout:
+        if screen.pixel(*PROBE) == colour:
+            return time.monotonic() - started
+        time.sleep(0.002)
+    return None
+
+
+def fmt(values, unit, scale=1.0, digits=0):
+    values = [v * scale for v in values if v is not None]
+    if not values:
+        return 'n/a'
+    m = statistics.median(values)
+    return f'{m:.{digits}f} {unit} ({min(values):.{digits}f}–{max(values):.{digits}f})'
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--exe', required=True)
+    parser.add_argument('--pages', required=True)
+    parser.add_argument('--runs', type=int, default=7)
+    parser.add_argument('--programs', default='webgame-shell,surf,chromium')
+    parser.add_argument('--anim-seconds', type=float, default=20.0)
+    parser.add_argument('--idle-seconds', type=float, default=30.0)
+    args = parser.parse_args()
+    names = args.programs.split(',')
+    scratch = tempfile.mkdtemp(prefix='wgs-bench-')
+    screen = Screen()
+    env = dict(os.environ, DISPLAY=screen.display, HOME=os.path.join(scratch, 'home'),
+               XDG_CACHE_HOME=os.path.join(scratch, 'cache'), XDG_CONFIG_HOME=os.path.join(scratch, 'config'),
+               XDG_DATA_HOME=os.path.join(scratch, 'data'))
+    env.pop('WAYLAND_DISPLAY', None)
+    env['NO_AT_BRIDGE'] = '1'  # no accessibility bus here, for any of them
+    programs = Programs(args.exe, scratch, env)
+    solid = 'file://' + os.path.abspath(os.path.join(args.pages, 'solid.html'))
+    anim = 'file://' + os.path.abspath(os.path.join(args.pages, 'anim.html'))
+    results = {n: {'startup': [], 'distinct': [], 'pss': [], 'rss': [], 'anim': []} for n in names}
+    try:
+        # A first start of each warms the disk cache; it is not counted.
+        for n in names:
+            p = programs.start(n, solid)
+            wait_colour(screen, COLOUR, time.monotonic())
+            stop(p)
+        for r in range(args.runs):
+            order = names[r % len(names):] + names[:r % len(names)]
+            for n in order:
+                started = time.monotonic()
+                p = programs.start(n, solid)
+                t = wait_colour(screen, COLOUR, started)
+                time.sleep(3.0)
+                d, pss, rss = memory(tree(p.pid)) if t is not None else (None, None, None)
+                stop(p)
+                res = results[n]
+                res['startup'].append(t)
+                res['distinct'].append(d)
+                res['pss'].append(pss)
+                res['rss'].append(rss)
+            for n in order:
+                p = programs.start(n, anim)
+                time.sleep(3.0)  # started and animating
+                before = cpu_ticks(tree(p.pid))
+                time.sleep(args.anim_seconds)
+                after = cpu_ticks(tree(p.pid))
+                stop(p)
+                used = sum(after[q] - before.get(q, 0) for q in after)
+                results[n]['anim'].append(used / TICKS)
+            print(f'round {r + 1}/{args.runs} done', file=sys.stderr, flush=True)
+
+        idle = None
+        if 'webgame-shell' in names:
+            p = programs.start('webgame-shell', solid)
+            wait_colour(screen, COLOUR, time.monotonic())
+            time.sleep(3.0)
+            before = cpu_ticks(tree(p.pid))
+            time.sleep(args.idle_seconds)
+            after = cpu_ticks(tree(p.pid))
+            ui = (after.get(p.pid, 0) - before.get(p.pid, 0)) / TICKS / args.idle_seconds
+            total = sum(after[q] - before.get(q, 0) for q in after) / TICKS / args.idle_seconds
+            stop(p)
+            idle = (ui, total)
+    finally:
+        screen.close()
+        shutil.rmtree(scratch, ignore_errors=True)
+
+    mib = 1 / (1024 * 1024)
+    print(f'\n{args.runs} interleaved runs on Xvfb {screen.display}, window {WIDTH}x{HEIGHT}; '
+          'median (min–max)\n')
+    print('| | startup to page colour | distinct memory | PSS | RSS | animation CPU over '
+          f'{args.anim_seconds:.0f} s |')
+    print('|---|---|---|---|---|---|')
+    for n in names:
+        res = results[n]
+        print(f"| {n} | {fmt(res['startup'], 'ms', 1000)} | {fmt(res['distinct'], 'MiB', mib)} | "
+              f"{fmt(res['pss'], 'MiB', mib)} | {fmt(res['rss'], 'MiB', mib)} | {fmt(res['anim'], 's', 1, 1)} |")
+    if 'webgame-shell' in names:
+        me = results['webgame-shell']
+        print()
+        for other in names:
+            if other == 'webgame-shell':
+                continue
+            o = results[other]
+            def ratio(key):
+                a = [v for v in me[key] if v is not None]
+                b = [v for v in o[key] if v is not None]
+                return statistics.median(a) / statistics.median(b) if a and b else float('nan')
+            print(f'webgame-shell / {other}: startup {ratio("startup"):.2f}x, distinct memory '
+                  f'{ratio("distinct"):.2f}x, animation CPU {ratio("anim"):.2f}x')
+        if idle:
+            print(f'\nwebgame-shell idle on the solid page: {idle[0] * 100:.3f} % of one core in its own '
+                  f'process, {idle[1] * 100:.3f} % for the whole tree')
+
+
+if __name__ == '__main__':
+    main()
