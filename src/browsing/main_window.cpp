@@ -2,6 +2,7 @@
 
 #include "browsing/browser_pane.h"
 #include "browsing/menu_bar.h"
+#include "browsing/window_placement.h"
 #include "shutdown/upkeep.h"
 
 namespace wgs {
@@ -93,8 +94,14 @@ void MainWindow::onCreated() {
     // Each size write resizes the pane at once, through the size handler.
     setProperty(0, prop::kWidth, configInt(kWidthKey, kDefaultWidth));
     setProperty(0, prop::kHeight, configInt(kHeightKey, kDefaultHeight));
-    setProperty(0, prop::kLeft, configInt(kLeftKey, kDefaultLeft));
-    setProperty(0, prop::kTop, configInt(kTopKey, kDefaultTop));
+    // A place that would leave the whole caption bar outside every monitor (a
+    // monitor unplugged since, a hand edit) is replaced by the centre of the
+    // primary one: a window that cannot be seen cannot be moved back either.
+    const Place saved{configInt(kLeftKey, kDefaultLeft), configInt(kTopKey, kDefaultTop)};
+    const Size size{property(0, prop::kWidth), property(0, prop::kHeight)};
+    const Place place = reachablePlace(saved, size, app_.platform().monitors());
+    setProperty(0, prop::kLeft, place.left);
+    setProperty(0, prop::kTop, place.top);
     loadAddress(app_.config().read(kAddressKey, kDefaultAddress));
     setCaption(captionFor(app_.config().read(kNameKey, kDefaultName)));
 }

@@ -1,5 +1,6 @@
 #include "core/config_file.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -182,9 +183,11 @@ bool lookup(const std::string& fileBytes, const std::string& section, const std:
     value.clear();
     const std::vector<Line> lines = splitLines(fileBytes);
     std::vector<ParsedLine> parsed;
-    const SectionSpan span = findSection(fileBytes, lines, parsed, section);
+    // The names in the file are read without the blanks around them, so the
+    // names asked for are compared the same way.
+    const SectionSpan span = findSection(fileBytes, lines, parsed, trimBlanks(section, 0, section.size()));
     if (!span.found) return false;
-    const std::size_t at = findKey(parsed, span, key);
+    const std::size_t at = findKey(parsed, span, trimBlanks(key, 0, key.size()));
     if (at == span.end) return false;
 
     std::string found = trimBlanks(fileBytes, parsed[at].valueBegin, lines[at].end);
@@ -193,6 +196,9 @@ bool lookup(const std::string& fileBytes, const std::string& section, const std:
         found = found.substr(1, found.size() - 2);
     }
     if (found.size() > kMaxValueBytes) found.resize(kMaxValueBytes);
+    // A text ends at its first zero byte; a zero byte typed into the file by
+    // hand must not travel on inside a caption or an address.
+    found.resize(std::min(found.size(), found.find('\0')));
     value = found;
     return true;
 }
@@ -203,7 +209,7 @@ std::string update(const std::string& fileBytes, const std::string& section, con
     const std::string keyLine = key + "=" + singleLine(value);
     const std::vector<Line> lines = splitLines(fileBytes);
     std::vector<ParsedLine> parsed;
-    const SectionSpan span = findSection(fileBytes, lines, parsed, section);
+    const SectionSpan span = findSection(fileBytes, lines, parsed, trimBlanks(section, 0, section.size()));
 
     if (!span.found) {
         // A new section goes at the end of the file, after a line break of its own
@@ -213,7 +219,9 @@ std::string update(const std::string& fileBytes, const std::string& section, con
         return out + "[" + section + "]" + kLineBreak + keyLine + kLineBreak;
     }
 
-    const std::size_t at = findKey(parsed, span, key);
+    // Without this a key written with a blank at its end would never be found
+    // again: every write would add one more line and every read miss them all.
+    const std::size_t at = findKey(parsed, span, trimBlanks(key, 0, key.size()));
     if (at != span.end) {
         // Replaced in place: the key keeps its spelling in the file and the line
         // its line break.

@@ -25,9 +25,10 @@ constexpr std::size_t kMaxValueBytes = 10239;
 // Pure INI logic on a file's bytes, shared by ConfigFile and the tests.
 namespace ini {
 // The value of `key` in `section`, or false when the section or key is missing.
-// Blanks around keys and values are dropped, one pair of enclosing quotation
-// marks is removed, names compare case-insensitively for ASCII letters, the
-// first of duplicate keys wins, and at most kMaxValueBytes bytes come back.
+// Blanks around names (in the file and as asked for) and around values are
+// dropped, one pair of enclosing quotation marks is removed, names compare
+// case-insensitively for ASCII letters, the first of duplicate keys wins, and
+// at most kMaxValueBytes bytes come back, up to the first zero byte.
 bool lookup(const std::string& fileBytes, const std::string& section, const std::string& key,
             std::string& value);
 // The file's bytes after setting `key` in `section` to `value`: an existing key

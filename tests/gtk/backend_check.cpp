@@ -377,7 +377,7 @@ void checkPostedAndTimers(Context& cx) {
     const int ticks = cx.rec.count("timer " + Recorder::h(t));
     CHECK(first - start >= 190000, "the first tick comes one period after the start (%lld us)",
           static_cast<long long>(first - start));
-    CHECK(ticks >= 4 && ticks <= 6, "about five ticks in 1.1 s, got %d", ticks);
+    CHECK(ticks >= 3 && ticks <= 6, "about five ticks in 1.1 s (late ones are not made up), got %d", ticks);
     cx.platform.stopTimer(t);
     cx.rec.clear();
     pumpFor(450);

@@ -707,7 +707,8 @@ class Suite:
             calls = self.logind_calls('PowerOff')
             span = time.time() - first
             check(first - armed < 1.6, f'the first request comes with the next tick ({first - armed:.1f} s)')
-            check(abs(len(calls) - (span + 1)) <= 1.01, f'{len(calls)} PowerOff calls in {span:.1f} s')
+            # One request per tick: a busy machine may delay a tick, never add one.
+            check(span - 1.5 <= len(calls) <= span + 2, f'{len(calls)} PowerOff calls in {span:.1f} s')
             # This logind has no PowerOffWithFlags: the forced request falls back, never interactive.
             check(all(list(c[2]) == [False] for c in calls), f'non-interactive: {[list(c[2]) for c in calls]}')
             self.close_and_wait(p, w)

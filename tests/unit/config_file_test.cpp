@@ -270,6 +270,7 @@ TEST(IniLookup, NamesAndDuplicates) {
         {"\xE5\x5D", "k", "7"},
         {"\xE5", "k", nullptr},  // 0x5D as a trail byte does not close the name
         {"Missing", "k", nullptr},
+        {" Game\t", "Width ", "1"},  // names asked for compare without their blanks too
     };
     for (const Case& c : cases) {
         std::string value = "junk";
@@ -277,6 +278,26 @@ TEST(IniLookup, NamesAndDuplicates) {
         EXPECT_EQ(found, c.value != nullptr) << c.section << "/" << c.key;
         EXPECT_EQ(value, c.value ? c.value : "") << c.section << "/" << c.key;
     }
+}
+
+TEST(IniUpdate, AKeyWithBlanksAroundItIsFoundAgain) {
+    std::string file = ini::update("", "S", "k ", "1");
+    file = ini::update(file, "S", "k ", "2");
+    EXPECT_EQ(file, "[S]\r\nk=2\r\n");  // replaced in place, not appended a second time
+    std::string value;
+    EXPECT_TRUE(ini::lookup(file, "S", "k ", value));
+    EXPECT_EQ(value, "2");
+}
+
+TEST(IniLookup, AValueEndsAtItsFirstZeroByte) {
+    const std::string file("[S]\r\nA=ab\0cd\r\nB=\0\r\nC=x\r\n", 24);
+    std::string value;
+    EXPECT_TRUE(ini::lookup(file, "S", "A", value));
+    EXPECT_EQ(value, "ab");
+    EXPECT_TRUE(ini::lookup(file, "S", "B", value));
+    EXPECT_EQ(value, "");
+    EXPECT_TRUE(ini::lookup(file, "S", "C", value));
+    EXPECT_EQ(value, "x");
 }
 
 TEST(IniLookup, EveryKindOfLineBreak) {

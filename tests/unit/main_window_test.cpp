@@ -90,6 +90,12 @@ struct WayOut {
     std::function<void(SimDesktop&, Handle)> close;
 };
 
+// Parameters are shown by name: gtest would otherwise print their bytes,
+// padding and unused string buffers included.
+void PrintTo(const WayOut& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ClosingTheMainWindow : public testing::TestWithParam<WayOut> {};
 
 // The window moved partly off the screen and resized by the user, then closed.

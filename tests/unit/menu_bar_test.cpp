@@ -182,6 +182,12 @@ struct Typed {
     bool viaMnemonic = false;  // Alt+O instead of Enter
 };
 
+// Parameters are shown by name: gtest would otherwise print their bytes,
+// padding and unused string buffers included.
+void PrintTo(const Typed& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class JumpPromptConfirming : public testing::TestWithParam<Typed> {};
 
 TEST_P(JumpPromptConfirming, LoadsExactlyWhatWasTyped) {
@@ -218,6 +224,10 @@ struct Leaving {
     const char* name;
     std::function<void(SimDesktop&)> leave;
 };
+
+void PrintTo(const Leaving& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class JumpPromptWithoutAnAddress : public testing::TestWithParam<Leaving> {};
 

@@ -114,6 +114,12 @@ struct EmptyField {
     std::string address;
 };
 
+// Parameters are shown by name: gtest would otherwise print their bytes,
+// padding and unused string buffers included.
+void PrintTo(const EmptyField& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SavingWithAnEmptyField : public testing::TestWithParam<EmptyField> {};
 
 TEST_P(SavingWithAnEmptyField, DoesNothingAndKeepsTheWindowOpen) {

@@ -127,6 +127,12 @@ struct ArmCase {
     CalendarFields before, during;
 };
 
+// Parameters are shown by name: gtest would otherwise print their bytes,
+// padding and unused string buffers included.
+void PrintTo(const ArmCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ArmingFullHours : public testing::TestWithParam<ArmCase> {};
 
 // A typed 0 stays in the box, so the full hour and midnight can be armed.
@@ -193,6 +199,10 @@ struct NotArmed {
     std::string hour, minute;
 };
 
+void PrintTo(const NotArmed& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ConfirmingWithoutAValidTime : public testing::TestWithParam<NotArmed> {};
 
 TEST_P(ConfirmingWithoutAValidTime, KeepsTheWindowOpenAndArmsNothing) {
@@ -236,6 +246,10 @@ struct Dismiss {
     const char* name;
     bool useCloseBox;
 };
+
+void PrintTo(const Dismiss& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LeavingTheShutdownWindow : public testing::TestWithParam<Dismiss> {};
 

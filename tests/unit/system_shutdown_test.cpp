@@ -102,6 +102,12 @@ struct ModeCase {
     std::vector<std::string> expected;
 };
 
+// Parameters are shown by name: gtest would otherwise print their bytes,
+// padding and unused string buffers included.
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 constexpr std::uint32_t kWin9x = 1;  // VER_PLATFORM_WIN32_WINDOWS: no privileges
 
 class ModeTable : public testing::TestWithParam<ModeCase> {};
