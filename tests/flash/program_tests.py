@@ -29,6 +29,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from flash_tests import (PLAIN, RECT, STAGE, WAIT_SECONDS, WHITE, Screen, Server,  # noqa: E402
                          close_enough, file_uri, make_fixture)
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gtk"))
+from a11y_bus import start_accessibility_bus  # noqa: E402
+
 SECTION = "请勿随便修改此配置文件"
 
 
@@ -223,8 +226,7 @@ def main():
                XDG_CONFIG_HOME=os.path.join(root, "config"), XDG_CACHE_HOME=os.path.join(root, "cache"),
                XDG_DATA_HOME=os.path.join(root, "data"))
     env.pop("NO_AT_BRIDGE", None)
-    at_spi = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    at_spi = start_accessibility_bus(env)
     results = []
 
     def start(name, address, width=900, height=760):

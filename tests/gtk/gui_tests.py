@@ -29,6 +29,9 @@ import threading
 import time
 import traceback
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from a11y_bus import start_accessibility_bus  # noqa: E402
+
 SECTION = '请勿随便修改此配置文件'
 SUFFIX = '   V1.3'
 UPDATE_PATH = '/thread-78603-1-1.html'
@@ -543,8 +546,7 @@ class Suite:
         screen = Screen(dict(self.env))
         self.screen = screen
         self.env['DISPLAY'] = screen.display
-        self.at_spi = subprocess.Popen(['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'],
-                                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.at_spi = start_accessibility_bus(self.env)
         self.http = Counter()
         pages = os.path.join(self.tmp, 'pages')
         os.makedirs(pages, exist_ok=True)
