@@ -9,13 +9,6 @@ namespace wgs {
 
 namespace {
 
-EventBinding on(int event, Handler handler) {
-    EventBinding binding;
-    binding.event = event;
-    binding.handler = std::move(handler);
-    return binding;
-}
-
 // Configuration keys and their defaults.
 const char* const kWidthKey = "宽度";
 const char* const kHeightKey = "高度";

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -110,6 +111,14 @@ struct EventBinding {
     // For the can-be-closed event: the answer; false refuses. Empty means yes.
     std::function<bool()> decide;
 };
+
+// A binding of `handler` to the event numbered `event`, for descriptions.
+inline EventBinding on(int event, Handler handler) {
+    EventBinding binding;
+    binding.event = event;
+    binding.handler = std::move(handler);
+    return binding;
+}
 
 struct ControlDescription {
     int number = 0;

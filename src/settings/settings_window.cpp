@@ -6,13 +6,6 @@ namespace wgs {
 
 namespace {
 
-EventBinding on(int event, Handler handler) {
-    EventBinding binding;
-    binding.event = event;
-    binding.handler = std::move(handler);
-    return binding;
-}
-
 const char* const kNameKey = "名称";
 const char* const kAddressKey = "地址";
 const char* const kDefaultName = "未设置名称";

@@ -6,13 +6,6 @@ namespace wgs {
 
 namespace {
 
-EventBinding on(int event, Handler handler) {
-    EventBinding binding;
-    binding.event = event;
-    binding.handler = std::move(handler);
-    return binding;
-}
-
 ControlDescription control(int number, ControlKind kind, const Text& name, Rect rect) {
     ControlDescription c;
     c.number = number;
