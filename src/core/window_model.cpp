@@ -129,11 +129,12 @@ WindowManager::LiveWindow* WindowManager::liveByHandle(Handle window) const {
     return nullptr;
 }
 
-WindowManager::LiveControl* WindowManager::controlByHandle(Handle control, LiveWindow** owner) const {
-    if (!control) return nullptr;
+WindowManager::LiveControl* WindowManager::findControl(Handle LiveControl::*field, Handle value,
+                                                       LiveWindow** owner) const {
+    if (!value) return nullptr;
     for (auto& [number, w] : loaded_) {
         for (auto& c : w->controls) {
-            if (c.handle == control) {
+            if (c.*field == value) {
                 if (owner) *owner = w.get();
                 return &c;
             }
@@ -142,17 +143,12 @@ WindowManager::LiveControl* WindowManager::controlByHandle(Handle control, LiveW
     return nullptr;
 }
 
+WindowManager::LiveControl* WindowManager::controlByHandle(Handle control, LiveWindow** owner) const {
+    return findControl(&LiveControl::handle, control, owner);
+}
+
 WindowManager::LiveControl* WindowManager::controlByTimer(Handle timer, LiveWindow** owner) const {
-    if (!timer) return nullptr;
-    for (auto& [number, w] : loaded_) {
-        for (auto& c : w->controls) {
-            if (c.timer == timer) {
-                if (owner) *owner = w.get();
-                return &c;
-            }
-        }
-    }
-    return nullptr;
+    return findControl(&LiveControl::timer, timer, owner);
 }
 
 WindowManager::LiveWindow& WindowManager::requireLoaded(int window) {

@@ -228,6 +228,7 @@ private:
     LiveWindow* liveByHandle(Handle window) const;
     LiveControl* controlByHandle(Handle control, LiveWindow** owner = nullptr) const;
     LiveControl* controlByTimer(Handle timer, LiveWindow** owner = nullptr) const;
+    LiveControl* findControl(Handle LiveControl::*field, Handle value, LiveWindow** owner) const;
     LiveWindow& requireLoaded(int window);
     LiveControl* findEntry(LiveWindow& w, int entry) const;
     void raise(int window, const ControlDescription& entry, int eventNumber);
