@@ -5,7 +5,9 @@
 // continues from it, and the program starts from it.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -36,13 +38,37 @@ using testing::writeHostFile;
 const std::string kStart = std::string("; edited by hand\r\n[其他]\r\nfoo=bar\r\n[") + kConfigSection +
                            "]\r\n未知=保留\r\n宽度=640\r\n";
 
-// Starts the writer, continuing after write `done`; waits until it runs, lets
-// it write for `delayUs` and kills it.
-void runAndKill(const std::string& dir, long long done, long delayUs) {
+// How a writer's run went, in microseconds of its processor time after it
+// said it was ready.
+struct WriterRun {
+    long used = 0;         // until the kill
+    long firstWrite = -1;  // until its first write had replaced the file, or -1
+};
+
+// Starts the writer, continuing after write `done`, and kills it once it has
+// run for `cpuUs` of processor time since it said it was ready. The moment is
+// measured on the writer's own CPU clock, not on the wall clock: on a busy
+// machine the writer may wait for a processor longer than a whole write takes,
+// and a kill timed by the wall clock would then land before it wrote anything.
+// The test polls without sleeping (a sleeping poller wakes a scheduler tick
+// late, several writes' worth) but yields, so the writer keeps a processor
+// even on a machine with one. Gives up waiting after `maxWallUs` (a writer
+// blocked in the kernel).
+WriterRun runAndKill(const std::string& dir, const std::string& path, long long done, long cpuUs,
+                     long maxWallUs = 5000000) {
+    WriterRun run;
+    struct stat before {};
+    const bool hadFile = ::stat(path.c_str(), &before) == 0;
     int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
+    if (::pipe(fds) != 0) {
+        ADD_FAILURE() << "pipe";
+        return run;
+    }
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0) {
+        ADD_FAILURE() << "fork";
+        return run;
+    }
     if (pid == 0) {
         ::dup2(fds[1], 1);
         ::close(fds[0]);
@@ -56,16 +82,34 @@ void runAndKill(const std::string& dir, long long done, long delayUs) {
     char ready = 0;
     const bool started = ::read(fds[0], &ready, 1) == 1;
     ::close(fds[0]);
-    if (started && delayUs > 0) {
-        const timespec pause{delayUs / 1000000, (delayUs % 1000000) * 1000};
-        ::nanosleep(&pause, nullptr);
+    clockid_t clock = 0;
+    if (started && ::clock_getcpuclockid(pid, &clock) == 0) {
+        auto cpuNow = [&] {
+            timespec t{};
+            ::clock_gettime(clock, &t);
+            return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+        };
+        const long long atReady = cpuNow();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(maxWallUs);
+        for (;;) {
+            run.used = static_cast<long>(cpuNow() - atReady);
+            if (run.firstWrite < 0) {
+                // A write replaces the file by renaming a new one over it.
+                struct stat now {};
+                if (::stat(path.c_str(), &now) == 0 && (!hadFile || now.st_ino != before.st_ino))
+                    run.firstWrite = run.used;
+            }
+            if (run.used >= cpuUs || std::chrono::steady_clock::now() >= deadline) break;
+            ::sched_yield();
+        }
     }
     ::kill(pid, SIGKILL);
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(started) << "the writer did not start";
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(started) << "the writer did not start";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
         << "the writer ended by itself: " << status;
+    return run;
 }
 
 // The number that the name or the address in the file carries, or 0.
@@ -175,23 +219,25 @@ TEST(CrashSafeConfiguration, KilledWritersLeaveTheOldOrTheNewFile) {
     writeHostFile(path, kStart);
     States states;
 
-    // How long one write takes here, so that the kills spread over whole writes.
-    const auto t0 = std::chrono::steady_clock::now();
-    runAndKill(dir, 0, 300000);
-    const double elapsedUs =
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+    // How much processor time a writer needs for its first write (which pays
+    // for starting up) and for each one after it, so that the kills spread
+    // from before the first write to the middle of the fourth.
+    const WriterRun calibration = runAndKill(dir, path, 0, 300000);
+    if (::testing::Test::HasFailure()) return;
     std::string file = readHostFile(path);
     ASSERT_TRUE(states.match(file, lastPossibleWrite(file))) << "after the calibration run";
     ASSERT_GT(states.done(), 6) << "the writer made too few writes to measure";
-    const long writeUs = std::max(1L, static_cast<long>(elapsedUs / static_cast<double>(states.done())));
+    ASSERT_GE(calibration.firstWrite, 0);
+    const long firstUs = calibration.firstWrite;
+    const long writeUs = std::max(1L, (calibration.used - firstUs) / static_cast<long>(states.done() - 1));
 
     std::mt19937 random(20121230);
-    std::uniform_int_distribution<long> delay(0, 4 * writeUs);
+    std::uniform_int_distribution<long> delay(0, firstUs + 3 * writeUs);
     int changed = 0;
     for (int kill = 0; kill < kills; ++kill) {
         const long long before = states.done();
-        runAndKill(dir, before, delay(random));
-        if (::testing::Test::HasFatalFailure()) return;
+        runAndKill(dir, path, before, delay(random));
+        if (::testing::Test::HasFailure()) return;
         file = readHostFile(path);
         ASSERT_TRUE(states.match(file, std::max(lastPossibleWrite(file), before)))
             << "kill " << kill << ": after write " << before << " the file is no state of the sequence ("
@@ -222,8 +268,9 @@ TEST(CrashSafeConfiguration, KilledWritersLeaveTheOldOrTheNewFile) {
     const int leftovers = temporaryFilesIn(dir);
     std::printf(
         "crash test: %d kills, %lld writes done, %d kills after a completed write, "
-        "%d killed while a temporary file was open (left beside the file), %ld us per write\n",
-        kills, states.done(), changed, leftovers, writeUs);
+        "%d killed while a temporary file was open (left beside the file), "
+        "processor time: %ld us for the first write, %ld us for each further one\n",
+        kills, states.done(), changed, leftovers, firstUs, writeUs);
     // Kills must have landed in the middle of writes, or the test proved nothing.
     EXPECT_GT(leftovers, 0);
     EXPECT_GT(changed, 0);
