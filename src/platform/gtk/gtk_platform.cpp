@@ -194,29 +194,6 @@ bool translateKey(const GdkEventKey* event, KeyStroke& key) {
     return false;
 }
 
-// Whether the accelerated compositing of the engine pays on this machine: only
-// with a GPU render node the process may use. Under software GL (no node,
-// or forced) compositing costs far more CPU and memory than it gives.
-bool gpuCompositingPays() {
-    const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
-    if (software != nullptr && *software != '\0' && std::strcmp(software, "0") != 0) return false;
-    DIR* dir = opendir("/dev/dri");
-    if (dir == nullptr) return false;
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-        if (std::strncmp(entry->d_name, "renderD", 7) != 0) continue;
-        const std::string path = std::string("/dev/dri/") + entry->d_name;
-        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd >= 0) {
-            close(fd);
-            found = true;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
-}
-
 // What a page may see of the text size levels 0..4 (2 is the page's own size).
 double textZoom(int level) {
     static const double kLevels[5] = {0.75, 0.875, 1.0, 1.25, 1.5};
@@ -249,6 +226,26 @@ bool isResizable(const TopLevelStyle& style) {
 }
 
 }  // namespace
+
+bool gpuCompositingPays() {
+    const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
+    if (software != nullptr && *software != '\0' && std::strcmp(software, "0") != 0) return false;
+    DIR* dir = opendir("/dev/dri");
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (dirent* entry = readdir(dir)) {
+        if (std::strncmp(entry->d_name, "renderD", 7) != 0) continue;
+        const std::string path = std::string("/dev/dri/") + entry->d_name;
+        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            close(fd);
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
 
 // GTK's callbacks, kept apart from the platform's interface.
 struct GtkPlatformSignals {

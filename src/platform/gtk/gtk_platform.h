@@ -33,6 +33,11 @@
 
 namespace wgs {
 
+// Whether the engine's accelerated compositing pays on this machine: only with
+// a GPU render node the process may use. Under software GL (no node, or
+// forced) compositing costs far more CPU and memory than it gives.
+bool gpuCompositingPays();
+
 class GtkPlatform : public Platform {
 public:
     GtkPlatform();
