@@ -287,7 +287,7 @@ def main():
                XDG_CACHE_HOME=os.path.join(scratch, 'cache'), XDG_CONFIG_HOME=os.path.join(scratch, 'config'),
                XDG_DATA_HOME=os.path.join(scratch, 'data'))
     env.pop('WAYLAND_DISPLAY', None)
-    env['NO_AT_BRIDGE'] = '1'  # no accessibility bus here, for any of them
+    env['NO_AT_BRIDGE'] = '1'  # GTK's accessibility bridge off, for any of them
     # A session bus, as every desktop session has one. Without it each program
     # autolaunches its own through the X display, and dbus-launch sleeps 3 s
     # whenever two launches race, which made startup figures meaningless.
