@@ -3,7 +3,8 @@
 // The crash test kills it with SIGKILL at random moments.
 //
 // Usage: wgs_config_writer DIR FIRST — continues after write number FIRST and
-// writes one byte to standard output once it is about to start.
+// writes one byte to standard output as it begins each write, so that the
+// test knows which write it interrupts.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -33,9 +34,9 @@ int main(int argc, char** argv) {
     PosixFiles files;
     const wgs::ConfigFile config(files, argv[1], '/');
     long long i = std::atoll(argv[2]);
-    if (::write(1, "r", 1) != 1) return 3;
     for (;;) {
         ++i;
+        if (::write(1, "w", 1) != 1) return 3;
         config.write(wgs::crashtest::writtenKey(i), wgs::crashtest::writtenValue(i));
     }
 }

@@ -5,9 +5,8 @@
 // continues from it, and the program starts from it.
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -38,27 +37,21 @@ using testing::writeHostFile;
 const std::string kStart = std::string("; edited by hand\r\n[其他]\r\nfoo=bar\r\n[") + kConfigSection +
                            "]\r\n未知=保留\r\n宽度=640\r\n";
 
-// How a writer's run went, in microseconds of its processor time after it
-// said it was ready.
+// Starts the writer, continuing after write `done`. It announces each write as
+// it begins it; once it has begun write number `done + 1 + completed`, the
+// writer is given `delayUs` more and killed. Counting the writer's own
+// announcements rather than time from its start keeps the kills spread over
+// writes on a busy machine too, where the writer may wait for a processor
+// longer than a write takes. Returns the wall time between the first and the
+// last announcement seen and their number (for `completed` < 0: every
+// announcement for `delayUs`).
 struct WriterRun {
-    long used = 0;         // until the kill
-    long firstWrite = -1;  // until its first write had replaced the file, or -1
+    long announced = 0;
+    double spanUs = 0;
 };
 
-// Starts the writer, continuing after write `done`, and kills it once it has
-// run for `cpuUs` of processor time since it said it was ready. The moment is
-// measured on the writer's own CPU clock, not on the wall clock: on a busy
-// machine the writer may wait for a processor longer than a whole write takes,
-// and a kill timed by the wall clock would then land before it wrote anything.
-// The test polls without sleeping (a sleeping poller wakes a scheduler tick
-// late, several writes' worth) but yields, so the writer keeps a processor
-// even on a machine with one. Gives up waiting after `maxWallUs` (a writer
-// blocked in the kernel).
-WriterRun runAndKill(const std::string& dir, const std::string& path, long long done, long cpuUs,
-                     long maxWallUs = 5000000) {
+WriterRun runAndKill(const std::string& dir, long long done, long completed, long delayUs) {
     WriterRun run;
-    struct stat before {};
-    const bool hadFile = ::stat(path.c_str(), &before) == 0;
     int fds[2];
     if (::pipe(fds) != 0) {
         ADD_FAILURE() << "pipe";
@@ -79,36 +72,38 @@ WriterRun runAndKill(const std::string& dir, const std::string& path, long long 
         ::_exit(127);
     }
     ::close(fds[1]);
-    char ready = 0;
-    const bool started = ::read(fds[0], &ready, 1) == 1;
-    ::close(fds[0]);
-    clockid_t clock = 0;
-    if (started && ::clock_getcpuclockid(pid, &clock) == 0) {
-        auto cpuNow = [&] {
-            timespec t{};
-            ::clock_gettime(clock, &t);
-            return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-        };
-        const long long atReady = cpuNow();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(maxWallUs);
-        for (;;) {
-            run.used = static_cast<long>(cpuNow() - atReady);
-            if (run.firstWrite < 0) {
-                // A write replaces the file by renaming a new one over it.
-                struct stat now {};
-                if (::stat(path.c_str(), &now) == 0 && (!hadFile || now.st_ino != before.st_ino))
-                    run.firstWrite = run.used;
-            }
-            if (run.used >= cpuUs || std::chrono::steady_clock::now() >= deadline) break;
-            ::sched_yield();
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point first;
+    Clock::time_point last;
+    const long wanted = completed < 0 ? -1 : completed + 1;
+    bool ended = false;
+    for (;;) {
+        if (wanted >= 0 && run.announced >= wanted) break;
+        if (wanted < 0 && run.announced > 0 && Clock::now() - first >= std::chrono::microseconds(delayUs))
+            break;
+        char mark = 0;
+        if (::read(fds[0], &mark, 1) != 1) {
+            ended = true;
+            break;
         }
+        last = Clock::now();
+        if (run.announced++ == 0) first = last;
+    }
+    if (wanted >= 0 && !ended && delayUs > 0) {
+        // Sleeping, not spinning: a spinning test may hold the very processor
+        // the writer needs, and the kill would then always find it where it
+        // announced the write.
+        const timespec pause{delayUs / 1000000, (delayUs % 1000000) * 1000};
+        ::nanosleep(&pause, nullptr);
     }
     ::kill(pid, SIGKILL);
+    ::close(fds[0]);
     int status = 0;
     EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(started) << "the writer did not start";
+    EXPECT_FALSE(ended) << "the writer stopped announcing writes";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
         << "the writer ended by itself: " << status;
+    run.spanUs = std::chrono::duration<double, std::micro>(last - first).count();
     return run;
 }
 
@@ -211,6 +206,9 @@ private:
 };
 
 TEST(CrashSafeConfiguration, KilledWritersLeaveTheOldOrTheNewFile) {
+    // Sleeps of a few microseconds must not be rounded up by the default
+    // 50 us of timer slack.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const int kills = std::getenv("WGS_CRASH_KILLS") ? std::atoi(std::getenv("WGS_CRASH_KILLS")) : 300;
     KillDir root;
     ASSERT_FALSE(root.path().empty());
@@ -219,24 +217,26 @@ TEST(CrashSafeConfiguration, KilledWritersLeaveTheOldOrTheNewFile) {
     writeHostFile(path, kStart);
     States states;
 
-    // How much processor time a writer needs for its first write (which pays
-    // for starting up) and for each one after it, so that the kills spread
-    // from before the first write to the middle of the fourth.
-    const WriterRun calibration = runAndKill(dir, path, 0, 300000);
+    // How long one write takes here, so that the kills spread over a whole
+    // write whichever write they aim at.
+    const WriterRun calibration = runAndKill(dir, 0, -1, 300000);
     if (::testing::Test::HasFailure()) return;
     std::string file = readHostFile(path);
     ASSERT_TRUE(states.match(file, lastPossibleWrite(file))) << "after the calibration run";
-    ASSERT_GT(states.done(), 6) << "the writer made too few writes to measure";
-    ASSERT_GE(calibration.firstWrite, 0);
-    const long firstUs = calibration.firstWrite;
-    const long writeUs = std::max(1L, (calibration.used - firstUs) / static_cast<long>(states.done() - 1));
+    ASSERT_GT(calibration.announced, 6) << "the writer made too few writes to measure";
+    const long writeUs =
+        std::max(1L, static_cast<long>(calibration.spanUs / static_cast<double>(calibration.announced - 1)));
 
+    // Each kill aims at one of the first four writes of its writer (the first
+    // also pays for starting up), at a moment within about one write's time.
     std::mt19937 random(20121230);
-    std::uniform_int_distribution<long> delay(0, firstUs + 3 * writeUs);
+    std::uniform_int_distribution<long> completedWrites(0, 3);
+    std::uniform_int_distribution<long> delay(0, writeUs + writeUs / 2);
     int changed = 0;
     for (int kill = 0; kill < kills; ++kill) {
         const long long before = states.done();
-        runAndKill(dir, path, before, delay(random));
+        const long aim = completedWrites(random);
+        runAndKill(dir, before, aim, delay(random));
         if (::testing::Test::HasFailure()) return;
         file = readHostFile(path);
         ASSERT_TRUE(states.match(file, std::max(lastPossibleWrite(file), before)))
@@ -268,9 +268,8 @@ TEST(CrashSafeConfiguration, KilledWritersLeaveTheOldOrTheNewFile) {
     const int leftovers = temporaryFilesIn(dir);
     std::printf(
         "crash test: %d kills, %lld writes done, %d kills after a completed write, "
-        "%d killed while a temporary file was open (left beside the file), "
-        "processor time: %ld us for the first write, %ld us for each further one\n",
-        kills, states.done(), changed, leftovers, firstUs, writeUs);
+        "%d killed while a temporary file was open (left beside the file), %ld us per write\n",
+        kills, states.done(), changed, leftovers, writeUs);
     // Kills must have landed in the middle of writes, or the test proved nothing.
     EXPECT_GT(leftovers, 0);
     EXPECT_GT(changed, 0);
