@@ -19,7 +19,8 @@ virtual screen (Xvfb, no window manager), interleaved round by round:
             time from the page's paint (its load finished) to the movie's
             first frame (its rectangle's colour on screen, polled the same
             way), and memory 3 s after; the same page without the emulator
-            beside the program gives what the emulation costs.
+            beside the program gives what the emulation costs, and the solid
+            page without it what the emulator costs a page without Flash.
 
 webgame-shell runs as it ships: with the Flash emulator's files (ruffle/)
 beside it, when they are beside --exe.
@@ -172,25 +173,19 @@ def memory(pids):
 
 
 def stop(proc):
+    """Ends a program's whole tree: politely first, then for sure."""
     pids = tree(proc.pid)
-    for p in reversed(pids):
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        for p in reversed(pids):
+            try:
+                os.kill(p, sig)
+            except OSError:
+                pass
         try:
-            os.kill(p, signal.SIGTERM)
-        except OSError:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
             pass
-    try:
-        proc.wait(5)
-    except subprocess.TimeoutExpired:
-        pass
-    for p in tree(proc.pid) + pids:
-        try:
-            os.kill(p, signal.SIGKILL)
-        except OSError:
-            pass
-    try:
-        proc.wait(5)
-    except subprocess.TimeoutExpired:
-        pass
+        pids = pids + tree(proc.pid)
     time.sleep(0.5)
 
 
@@ -231,6 +226,21 @@ def wait_colour(screen, colour, started, timeout=30, probe=PROBE):
             return time.monotonic() - started
         time.sleep(0.002)
     return None
+
+
+def startup_run(screen, programs, name, url, flash=True):
+    """(startup seconds, distinct, PSS, RSS) of one start of `name` on the
+    solid page: time to its colour on screen, memory 3 s after."""
+    started = time.monotonic()
+    p = programs.start(name, url, flash)
+    try:
+        t = wait_colour(screen, COLOUR, started)
+        if t is None:
+            return None, None, None, None
+        time.sleep(3.0)
+        return (t,) + memory(tree(p.pid))
+    finally:
+        stop(p)
 
 
 def near(a, b, tolerance=24):
@@ -299,7 +309,8 @@ def main():
     anim = 'file://' + os.path.abspath(os.path.join(args.pages, 'anim.html'))
     results = {n: {'startup': [], 'distinct': [], 'pss': [], 'rss': [], 'anim': []} for n in names}
     flash_page = None
-    flash = {'frame': [], 'distinct': [], 'pss': [], 'distinct0': [], 'pss0': []}
+    flash = {'frame': [], 'distinct': [], 'pss': [], 'distinct0': [], 'pss0': [], 'plain_startup0': [],
+             'plain_distinct0': []}
     if 'webgame-shell' in names:
         # The movie is generated beside a copy of the page, as the tests make it.
         pages = os.path.join(scratch, 'pages')
@@ -318,17 +329,10 @@ def main():
         for r in range(args.runs):
             order = names[r % len(names):] + names[:r % len(names)]
             for n in order:
-                started = time.monotonic()
-                p = programs.start(n, solid)
-                t = wait_colour(screen, COLOUR, started)
-                time.sleep(3.0)
-                d, pss, rss = memory(tree(p.pid)) if t is not None else (None, None, None)
-                stop(p)
                 res = results[n]
-                res['startup'].append(t)
-                res['distinct'].append(d)
-                res['pss'].append(pss)
-                res['rss'].append(rss)
+                for key, value in zip(('startup', 'distinct', 'pss', 'rss'),
+                                      startup_run(screen, programs, n, solid)):
+                    res[key].append(value)
             for n in order:
                 p = programs.start(n, anim)
                 time.sleep(3.0)  # started and animating
@@ -348,6 +352,10 @@ def main():
                     else:
                         flash['distinct0'].append(d)
                         flash['pss0'].append(pss)
+                # What the emulator costs a page without Flash.
+                t, d, _, _ = startup_run(screen, programs, 'webgame-shell', solid, flash=False)
+                flash['plain_startup0'].append(t)
+                flash['plain_distinct0'].append(d)
             print(f'round {r + 1}/{args.runs} done', file=sys.stderr, flush=True)
 
         idle = None
@@ -409,6 +417,11 @@ def main():
               f"{fmt(flash['pss'], 'MiB', mib)} |")
         print(f"| without (an empty box) | – | {fmt(flash['distinct0'], 'MiB', mib)} | "
               f"{fmt(flash['pss0'], 'MiB', mib)} |")
+        me = results['webgame-shell']
+        print(f"\nwebgame-shell on the solid page without the emulator: startup "
+              f"{fmt(flash['plain_startup0'], 'ms', 1000)} (with it {fmt(me['startup'], 'ms', 1000)}), "
+              f"distinct memory {fmt(flash['plain_distinct0'], 'MiB', mib)} "
+              f"(with it {fmt(me['distinct'], 'MiB', mib)})")
 
 
 if __name__ == '__main__':

@@ -1,5 +1,5 @@
 // A bare window at the screen's top left corner holding one web view with the
-// Flash emulation module, for the Flash tests and the benchmark. It loads the
+// Flash emulation module, for the Flash tests. It loads the
 // address given (through the local-game mapping, as the program does) and
 // prints what happens, one line each, with milliseconds:
 //   load-finished <ms since start> <engine address> <reported address>

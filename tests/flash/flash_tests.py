@@ -33,6 +33,17 @@ TOLERANCE = 24
 WAIT_SECONDS = 120
 
 
+def end_process(proc):
+    """Asks a process to end, and kills it if it has not within 10 s."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
 class Screen:
     """An Xvfb display of its own, ended with the tests."""
 
@@ -79,8 +90,7 @@ class Screen:
     def close(self):
         for p in (self.wm, self.proc):
             if p is not None:
-                p.terminate()
-                p.wait()
+                end_process(p)
 
 
 class Server:
@@ -102,8 +112,7 @@ class Server:
         return "http://127.0.0.1:%d/%s" % (self.port, path)
 
     def close(self):
-        self.proc.terminate()
-        self.proc.wait()
+        end_process(self.proc)
 
 
 class Check:
@@ -138,12 +147,7 @@ class Check:
         return predicate(self.events())
 
     def close(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        end_process(self.proc)
 
 
 def count(lines, prefix):

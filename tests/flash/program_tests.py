@@ -26,7 +26,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from flash_tests import (PLAIN, RECT, STAGE, WAIT_SECONDS, WHITE, Screen, Server,  # noqa: E402
+from flash_tests import (PLAIN, RECT, STAGE, WAIT_SECONDS, WHITE, Screen, Server, end_process,  # noqa: E402
                          close_enough, file_uri, make_fixture)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "gtk"))
@@ -97,13 +97,7 @@ class Program:
             return f.read()
 
     def close(self):
-        if self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        end_process(self.proc)
 
 
 def pane_top(screen, x, top, bottom, colour):
@@ -308,8 +302,7 @@ def main():
                 print("FAIL %s: %s" % (name, e))
             sys.stdout.flush()
     finally:
-        at_spi.terminate()
-        at_spi.wait()
+        end_process(at_spi)
         server.close()
         screen.close()
         shutil.rmtree(root, ignore_errors=True)

@@ -449,26 +449,25 @@ GtkWidget* findMenuItem(GtkWidget* shell, const char* utf8Label) {
     return found;
 }
 
-GtkWidget* menuBarOf(GtkWidget* toplevel) {
+// The last child of a top-level window's box that is (or is not) a menu bar:
+// the window's menu bar, or the client area below it.
+GtkWidget* boxChildOf(GtkWidget* toplevel, bool menuBar) {
     GtkWidget* box = gtk_bin_get_child(GTK_BIN(toplevel));
     GList* children = gtk_container_get_children(GTK_CONTAINER(box));
-    GtkWidget* bar = nullptr;
+    GtkWidget* found = nullptr;
     for (GList* l = children; l != nullptr; l = l->next) {
-        if (GTK_IS_MENU_BAR(l->data)) bar = GTK_WIDGET(l->data);
+        if (static_cast<bool>(GTK_IS_MENU_BAR(l->data)) == menuBar) found = GTK_WIDGET(l->data);
     }
     g_list_free(children);
-    return bar;
+    return found;
+}
+
+GtkWidget* menuBarOf(GtkWidget* toplevel) {
+    return boxChildOf(toplevel, true);
 }
 
 GtkWidget* clientAreaOf(GtkWidget* toplevel) {
-    GtkWidget* box = gtk_bin_get_child(GTK_BIN(toplevel));
-    GList* children = gtk_container_get_children(GTK_CONTAINER(box));
-    GtkWidget* area = nullptr;
-    for (GList* l = children; l != nullptr; l = l->next) {
-        if (!GTK_IS_MENU_BAR(l->data)) area = GTK_WIDGET(l->data);
-    }
-    g_list_free(children);
-    return area;
+    return boxChildOf(toplevel, false);
 }
 
 void focusWindow(GtkWidget* toplevel) {

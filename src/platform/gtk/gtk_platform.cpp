@@ -225,9 +225,7 @@ bool isResizable(const TopLevelStyle& style) {
            style.border == Border::SunkenResizable;
 }
 
-}  // namespace
-
-bool gpuCompositingPays() {
+bool probeGpuCompositing() {
     const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
     if (software != nullptr && *software != '\0' && std::strcmp(software, "0") != 0) return false;
     DIR* dir = opendir("/dev/dri");
@@ -245,6 +243,15 @@ bool gpuCompositingPays() {
     }
     closedir(dir);
     return found;
+}
+
+}  // namespace
+
+bool gpuCompositingPays() {
+    // Asked before GTK starts (for the engine's environment) and again when
+    // the engine is set up: the render nodes are opened once.
+    static const bool pays = probeGpuCompositing();
+    return pays;
 }
 
 // GTK's callbacks, kept apart from the platform's interface.

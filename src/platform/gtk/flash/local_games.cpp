@@ -71,21 +71,27 @@ struct UriParts {
     bool hasQuery = false, hasFragment = false;
 };
 
-UriParts splitAfterScheme(const std::string& rest) {
-    UriParts parts;
-    std::string s = rest;
-    size_t hash = s.find('#');
+// Moves the fragment and the query of an address into `parts`; returns what
+// comes before them.
+std::string cutQueryAndFragment(std::string s, UriParts& parts) {
+    const size_t hash = s.find('#');
     if (hash != std::string::npos) {
         parts.hasFragment = true;
         parts.fragment = s.substr(hash + 1);
         s.erase(hash);
     }
-    size_t question = s.find('?');
+    const size_t question = s.find('?');
     if (question != std::string::npos) {
         parts.hasQuery = true;
         parts.query = s.substr(question + 1);
         s.erase(question);
     }
+    return s;
+}
+
+UriParts splitAfterScheme(const std::string& rest) {
+    UriParts parts;
+    const std::string s = cutQueryAndFragment(rest, parts);
     size_t slash = s.find('/');
     parts.host = s.substr(0, slash);
     parts.path = slash == std::string::npos ? std::string() : s.substr(slash);
@@ -145,19 +151,7 @@ std::string localGameAddress(const std::string& address) {
         path = address;
     } else if (startsWithNoCase(address, "file:")) {
         // The engine keeps the query and fragment of a file address; so do we.
-        std::string bare = address;
-        size_t hash = bare.find('#');
-        if (hash != std::string::npos) {
-            parts.hasFragment = true;
-            parts.fragment = bare.substr(hash + 1);
-            bare.erase(hash);
-        }
-        size_t question = bare.find('?');
-        if (question != std::string::npos) {
-            parts.hasQuery = true;
-            parts.query = bare.substr(question + 1);
-            bare.erase(question);
-        }
+        const std::string bare = cutQueryAndFragment(address, parts);
         char* host = nullptr;
         char* filename = g_filename_from_uri(bare.c_str(), &host, nullptr);
         GFreeString ownedHost(host), ownedName(filename);
